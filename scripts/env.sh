@@ -1,0 +1,99 @@
+# Sourced by scripts/test and scripts/copy: starts what running the program
+# under Wine needs (an X display, CUPS with a PDF printer, a Wine prefix) and
+# stops what it started when the calling script exits.
+#
+# After zv_env_start: DISPLAY, WINEPREFIX, WINEDEBUG, ZV_WINE and ZV_PDF_DIR
+# are exported.
+
+ZV_ROOT=${ZV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+ZV_WINE=/usr/lib/wine/wine64
+ZV_WINESERVER=/usr/lib/wine/wineserver64
+ZV_PRINTER=${ZV_PRINTER:-ZelvantorPDF}
+ZV_STARTED_PIDS=()
+export ZV_WINE ZV_PRINTER
+
+zv_start_xvfb() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    return 0
+  fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    ZV_STARTED_PIDS+=($!)
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    echo "env: Xvfb on :$n did not come up" >&2
+    return 1
+  done
+  echo "env: no free X display number" >&2
+  return 1
+}
+
+zv_start_cups() {
+  if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
+    mkdir -p /run/cups
+    cupsd </dev/null >/dev/null 2>&1
+    local i
+    for i in $(seq 1 100); do
+      lpstat -r 2>/dev/null | grep -q 'is running' && break
+      sleep 0.1
+    done
+  fi
+  if ! lpstat -p "$ZV_PRINTER" >/dev/null 2>&1; then
+    lpadmin -p "$ZV_PRINTER" -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+  fi
+  lpadmin -d "$ZV_PRINTER"
+  cupsenable "$ZV_PRINTER" 2>/dev/null || true
+  cupsaccept "$ZV_PRINTER" 2>/dev/null || true
+  export ZV_PDF_DIR="${HOME:-/root}/PDF"
+}
+
+# zv_make_prefix DIR: a prefix prepared for unattended windows, reused when
+# already there. Wine lists CUPS's printers in it.
+zv_make_prefix() {
+  local dir=$1
+  [ -f "$dir/.zv-ready" ] && return 0
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  WINEPREFIX="$dir" "$ZV_WINE" wineboot -i >/dev/null 2>&1
+  # Without a window manager every window close otherwise stalls for 2 s.
+  WINEPREFIX="$dir" "$ZV_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  # Caption buttons need Marlett.
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$dir/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
+  WINEPREFIX="$dir" "$ZV_WINESERVER" -w
+  touch "$dir/.zv-ready"
+}
+
+zv_env_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    WINEPREFIX="$WINEPREFIX" "$ZV_WINESERVER" -k >/dev/null 2>&1 || true
+  fi
+  local pid
+  for pid in "${ZV_STARTED_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  # cupsd stays: other runs on this machine may be printing through it.
+}
+
+# zv_env_start PREFIXDIR
+zv_env_start() {
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # The display must exist before the first Wine process of a prefix.
+  zv_start_xvfb
+  zv_start_cups
+  zv_make_prefix "$1"
+  export WINEPREFIX="$1"
+  trap zv_env_stop EXIT
+  # Keep one wineserver alive so that each test process starts quickly.
+  "$ZV_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+  # Start Wine's own services now, detached from our output: started by the
+  # first test they would inherit its pipes and keep ctest waiting forever.
+  "$ZV_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+}
