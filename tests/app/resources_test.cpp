@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_paths.h"
+
+namespace {
+
+// Reads entry `id` of one language's string table straight from the raw
+// resource: 16 counted UTF-16 strings per block.
+bool ReadRawString(HMODULE module, WORD language, UINT id, std::wstring *text) {
+  HRSRC info = FindResourceExW(module, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW(id / 16 + 1),
+                               language);
+  if (info == nullptr)
+    return false;
+  const DWORD size = SizeofResource(module, info);
+  const WCHAR *p = static_cast<const WCHAR *>(LockResource(LoadResource(module, info)));
+  const WCHAR *end = p + size / sizeof(WCHAR);
+  for (UINT i = 0; i < id % 16; ++i) {
+    if (p >= end)
+      return false;
+    p += 1 + *p;
+  }
+  if (p >= end || p + 1 + *p > end)
+    return false;
+  text->assign(p + 1, *p);
+  return true;
+}
+
+struct LanguageTexts {
+  WORD language;
+  const wchar_t *texts[7]; // entries 1, 2, 3, 5, 6, 7, 8
+};
+
+const LanguageTexts kTables[] = {
+    {1031,
+     {L"Kopie", L"Fehler beim Drucken des Dokuments.",
+      L"Auf Ihrem System konnte kein Scanner gefunden werden.\nWenn Sie einen haben, pr\u00fcfen "
+      L"Sie bitte noch einmal die Treiberinstallation.",
+      L"Fehler beim Drucken der Kopie.", L"Schwarzwei\u00df", L"Graustufen", L"Farbe"}},
+    {1032,
+     {L"\u0391\u03bd\u03c4\u03b9\u03b3\u03c1\u03b1\u03c6\u03b7",
+      L"\u0392\u03c1\u03b5\u03b8\u03b7\u03ba\u03b5 \u03b5\u03bd\u03b1 \u03bb\u03b1\u03b8\u03bf"
+      L"\u03c2 \u03c3\u03c4\u03b7\u03bd \u0395\u03ba\u03c4\u03c5\u03c0\u03c9\u03c3\u03b7 \u03c4"
+      L"\u03bf\u03c5 \u039d\u03c4\u03bf\u03ba\u03bf\u03c5\u03bc\u03b5\u03bd\u03c4\u03bf\u03c5.",
+      L"\u03a3\u03c4\u03bf \u03a3\u03c5\u03c3\u03c4\u03b7\u03bc\u03b1 \u03c3\u03b1\u03c2 \u03b4"
+      L"\u03b5\u03bd \u03b2\u03c1\u03b5\u03b8\u03b7\u03ba\u03b5 \u03ba\u03b1\u03bd\u03b5\u03bd"
+      L"\u03b1\u03c2 \u03a3\u03ba\u03b1\u03bd\u03bd\u03b5\u03c1.",
+      L"\u0392\u03c1\u03b5\u03b8\u03b7\u03ba\u03b5 \u03b5\u03bd\u03b1 \u03bb\u03b1\u03b8\u03bf"
+      L"\u03c2 \u03c3\u03c4\u03b7\u03bd \u0395\u03ba\u03c4\u03c5\u03c0\u03c9\u03c3\u03b7 \u03c4"
+      L"\u03b7\u03c2 \u0391\u03bd\u03c4\u03b9\u03b3\u03c1\u03b1\u03c6\u03b7\u03c2.",
+      L"\u0391\u03c3\u03c0\u03c1\u03bf\u03bc\u03b1\u03c5\u03c1\u03bf", L"\u0393\u03ba\u03c1\u03b7",
+      L"\u0395\u03b3\u03c7\u03c1\u03c9\u03bc\u03bf"}},
+    {1033,
+     {L"Copy", L"Error printing the document.",
+      L"No scanner could be found on your system.\nIf you have one, please check if the driver "
+      L"is correctly installed.",
+      L"Error printing the copy.", L"Black/White", L"Greyscale", L"Color"}},
+    {2052,
+     {L"\u590d\u5370", L"\u6253\u5370\u9519\u8bef",
+      L"\u5728\u60a8\u7684\u7cfb\u7edf\u4e0a\u6ca1\u6709\u627e\u5230\u626b\u63cf\u4eea,\u5982"
+      L"\u679c\u60a8\u6709\u626b\u63cf\u4eea,\u8bf7\u68c0\u67e5\u662f\u5426\u5b89\u88c5\u9a71"
+      L"\u52a8\u7a0b\u5e8f",
+      L"\u6253\u5370\u9519\u8bef", L"\u9ed1\u767d", L"\u7070\u5ea6", L"\u5f69\u8272"}},
+    {3082,
+     {L"Copia", L"No se puede imprimir el documento.",
+      L"No se puede encontrar el esc\u00e1ner.\nPor favor aseg\u00farese de que el esc\u00e1ner "
+      L"se encuentra conectado al equipo.",
+      L"No se puede imprimir el documento.", L"Blanco y negro", L"Nivel de gris", L"Color"}},
+};
+
+class ProgramResources : public testing::Test {
+protected:
+  void SetUp() override {
+    module_ = LoadLibraryExW(TestBinPath(L"zvcopier.exe").c_str(), nullptr,
+                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(nullptr, module_) << GetLastError();
+  }
+  void TearDown() override {
+    if (module_)
+      FreeLibrary(module_);
+  }
+  HMODULE module_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(ProgramResources, StringTablesInFiveLanguages) {
+  const UINT ids[7] = {1, 2, 3, 5, 6, 7, 8};
+  for (const LanguageTexts &table : kTables) {
+    for (int i = 0; i < 7; ++i) {
+      std::wstring text;
+      ASSERT_TRUE(ReadRawString(module_, table.language, ids[i], &text))
+          << table.language << " #" << ids[i];
+      EXPECT_EQ(table.texts[i], text) << table.language << " #" << ids[i];
+    }
+    std::wstring unused = L"x";
+    ASSERT_TRUE(ReadRawString(module_, table.language, 4, &unused));
+    EXPECT_EQ(L"", unused) << "entry 4 stays empty in " << table.language;
+    std::wstring beyond;
+    EXPECT_TRUE(ReadRawString(module_, table.language, 9, &beyond));
+    EXPECT_EQ(L"", beyond);
+  }
+}
+
+TEST_F(ProgramResources, NoScannerTextBreaksWithBareLineFeeds) {
+  for (const LanguageTexts &table : kTables) {
+    std::wstring text;
+    ASSERT_TRUE(ReadRawString(module_, table.language, 3, &text));
+    EXPECT_EQ(std::wstring::npos, text.find(L'\r')) << table.language;
+  }
+  std::wstring english;
+  ASSERT_TRUE(ReadRawString(module_, 1033, 3, &english));
+  EXPECT_EQ(41u, english.find(L'\n'));
+}
+
+TEST_F(ProgramResources, IconInThreeSizes) {
+  HRSRC group = FindResourceW(module_, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+  ASSERT_NE(nullptr, group);
+  const BYTE *dir = static_cast<const BYTE *>(LockResource(LoadResource(module_, group)));
+  ASSERT_NE(nullptr, dir);
+  const WORD count = *reinterpret_cast<const WORD *>(dir + 4);
+  ASSERT_EQ(3, count);
+  std::vector<int> sizes;
+  for (int i = 0; i < count; ++i)
+    sizes.push_back(dir[6 + 14 * i]);
+  EXPECT_EQ((std::vector<int>{16, 32, 48}), sizes);
+}
