@@ -1,0 +1,28 @@
+// The module instance and the texts of the program's string table, loaded
+// once at start-up in the user's language.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+extern HINSTANCE ModuleInstance;
+
+extern std::wstring TextDocumentName;   // 1: the name of every print job
+extern std::wstring TextErrorDocument;  // 2: a print document cannot be started
+extern std::wstring TextNoScanner;      // 3: no TWAIN source manager or scanner
+extern std::wstring TextErrorCopy;      // 5: a page cannot be started or finished
+extern std::wstring TextModeBlackWhite; // 6
+extern std::wstring TextModeGreyscale;  // 7
+extern std::wstring TextModeColor;      // 8
+
+// Entry `index` of a raw RT_STRING block (16 counted UTF-16 strings), read
+// only within `bytes` bytes. Empty when the block ends before the entry.
+std::wstring StringFromTableBlock(const void *block, std::size_t bytes, unsigned index);
+
+// String `id` of ModuleInstance's string table in the language the resource
+// loader picks for this thread, read straight from the raw resource.
+std::wstring LoadLocalizedString(unsigned id);
+
+// Fills the Text* strings, in ascending id order.
+void LoadLocalizedTexts();
