@@ -1,0 +1,298 @@
+#include "twain/scanner_session.h"
+
+#include <cstring>
+
+#include "twain/manager_loader.h"
+#include "twain/scanner_profile.h"
+
+namespace {
+
+// A manager that keeps answering MSG_GETNEXT with success would otherwise
+// hold the program in the listing for ever; no machine has this many sources.
+constexpr unsigned kMaxListedSources = 1024;
+
+void CopyText(char (&field)[34], const char *text) {
+  std::memset(field, 0, sizeof field);
+  std::strncpy(field, text, sizeof field - 1);
+}
+
+std::uint32_t IdOfIdentity(const TW_IDENTITY &identity) {
+  ScannerProfile profile;
+  ProfileFromIdentity(identity, profile);
+  return profile.ScannerId;
+}
+
+} // namespace
+
+ScannerSession::ScannerSession(HWND owner) { Construct(owner, nullptr, false); }
+
+ScannerSession::ScannerSession(HWND owner, DSMENTRYPROC managerEntry) {
+  Construct(owner, managerEntry, true);
+}
+
+ScannerSession::~ScannerSession() { Shutdown(); }
+
+void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven) {
+  available = false;
+  std::memset(&appIdentity, 0, sizeof appIdentity);
+  state = StatePreSession;
+  dsmEntry = nullptr;
+  dsmModule = nullptr;
+  ownerWindow = owner;
+  proxyWindow = nullptr;
+  scannerId = 0;
+  std::memset(&sourceIdentity, 0, sizeof sourceIdentity);
+  std::memset(&userInterface, 0, sizeof userInterface);
+  userInterface.ModalUI = FALSE;
+  transferDone = false;
+  std::memset(&pendingTransfers, 0, sizeof pendingTransfers);
+  std::memset(&imageInfo, 0, sizeof imageInfo);
+  imageHandle = nullptr;
+  // HideBusyWindow restores this whenever the proxy window has an owner,
+  // even when ShowBusyWindow found none visible: the owner must end enabled.
+  ownerWasEnabled = TRUE;
+
+  if (!entryGiven) {
+    if (DSMENTRYPROC override = TwainManagerOverride()) {
+      managerEntry = override;
+      entryGiven = true;
+    }
+  }
+  if (entryGiven) {
+    if (managerEntry == nullptr)
+      return;
+    dsmEntry = managerEntry;
+  } else {
+    ManagerLibrary library;
+    if (!LoadTwainManager(TwainManagerFiles(), library))
+      return;
+    // Kept loaded even without DSM_Entry; Shutdown frees it.
+    dsmModule = library.module;
+    dsmEntry = library.entry;
+  }
+  if (dsmEntry != nullptr) {
+    available = true;
+    state = StateManagerLoaded;
+  }
+
+  appIdentity.Id = 0;
+  appIdentity.Version.MajorNum = 1;
+  appIdentity.Version.MinorNum = 0;
+  appIdentity.Version.Language = TWLG_USA;
+  appIdentity.Version.Country = TWCY_USA;
+  CopyText(appIdentity.Version.Info, "Version 1.0");
+  appIdentity.ProtocolMajor = 1;
+  appIdentity.ProtocolMinor = 9;
+  appIdentity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyText(appIdentity.Manufacturer, "Zelvantor");
+  CopyText(appIdentity.ProductFamily, "ZVTwain");
+  CopyText(appIdentity.ProductName, "ZVTwain");
+
+  CreateProxyWindow();
+  if (SelectSource(0, false) != 0)
+    return;
+  available = false;
+}
+
+void ScannerSession::Shutdown() {
+  if (dsmModule != nullptr) {
+    FreeLibrary(dsmModule);
+    dsmModule = nullptr;
+  }
+  // Nothing may call into a library that is gone: the session is unusable
+  // until constructed again.
+  dsmEntry = nullptr;
+  available = false;
+  state = StatePreSession;
+  DestroyProxyWindow();
+}
+
+bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg,
+                          TW_MEMREF data) {
+  if (!available || dsmEntry == nullptr)
+    return false;
+  TwainExchange exchange;
+  exchange.toSource = toSource;
+  exchange.group = group;
+  exchange.dat = dat;
+  exchange.msg = msg;
+  exchange.rc = dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  if (toSource && group == DG_CONTROL && data != nullptr) {
+    if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT)
+      exchange.eventMessage = static_cast<TW_EVENT *>(data)->TWMessage;
+    else if (dat == DAT_PENDINGXFERS && msg == MSG_ENDXFER)
+      exchange.pendingCount = static_cast<TW_PENDINGXFERS *>(data)->Count;
+  }
+  const TwainTransition t = ApplyTransition(state, exchange);
+  state = t.state;
+  if (t.adoptSourceIdentity && data != nullptr && data != &sourceIdentity)
+    std::memcpy(&sourceIdentity, data, sizeof sourceIdentity);
+  return t.result;
+}
+
+bool ScannerSession::CallManager(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  return Call(false, group, dat, msg, data);
+}
+
+bool ScannerSession::CallSource(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  return Call(true, group, dat, msg, data);
+}
+
+bool ScannerSession::OpenManager() {
+  if (!available)
+    return false;
+  if (state < StateManagerOpen)
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &proxyWindow);
+  return state >= StateManagerOpen;
+}
+
+bool ScannerSession::CloseManager() {
+  if (!available)
+    return false;
+  PumpMessages();
+  // A manager that is not open is not closed again.
+  if (CloseSource() && state == StateManagerOpen)
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &proxyWindow);
+  return state <= StateManagerLoaded;
+}
+
+std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSelect) {
+  if (!available)
+    return 0;
+  const SessionState entryState = state;
+  TW_IDENTITY local;
+  std::memset(&local, 0, sizeof local);
+  bool found = false;
+  if (state >= StateManagerOpen || OpenManager()) {
+    if (wantedId != 0) {
+      bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &local);
+      for (unsigned count = 1; listed; ++count) {
+        if (IdOfIdentity(local) == wantedId) {
+          found = true;
+          break;
+        }
+        if (count >= kMaxListedSources)
+          break;
+        listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &local);
+      }
+    } else if (userSelect) {
+      std::memset(&local, 0, sizeof local);
+      ShowBusyWindow();
+      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
+      HideBusyWindow();
+    } else {
+      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &local);
+    }
+  }
+  if (entryState < StateManagerOpen)
+    CloseManager();
+  if (!found)
+    return 0;
+  sourceIdentity = local;
+  scannerId = IdOfIdentity(local);
+  return scannerId;
+}
+
+bool ScannerSession::OpenSource() {
+  if (!available)
+    return false;
+  if (state >= StateSourceOpen)
+    return state == StateSourceOpen;
+  if (state < StateManagerOpen && !OpenManager())
+    return false;
+  // Resolves the source again from scannerId; a source no longer listed is
+  // tried with the identity stored last, and the manager's answer decides.
+  SelectSource(scannerId, false);
+  CallManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity);
+  return state == StateSourceOpen;
+}
+
+bool ScannerSession::CloseSource() {
+  if (!available)
+    return false;
+  DisableSource();
+  if (state == StateSourceOpen)
+    CallManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
+  return state <= StateManagerOpen;
+}
+
+bool ScannerSession::EnableSource(bool showUI) {
+  if (!available)
+    return false;
+  // An enabled source is not enabled a second time.
+  if (state >= StateSourceEnabled)
+    return state == StateSourceEnabled;
+  if (state < StateSourceOpen && !OpenSource())
+    return false;
+  userInterface.ShowUI = showUI ? 1 : 0;
+  userInterface.ModalUI = FALSE;
+  userInterface.hParent = proxyWindow;
+  CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &userInterface);
+  return state == StateSourceEnabled;
+}
+
+bool ScannerSession::DisableSource() {
+  if (!available)
+    return false;
+  ResetTransfers();
+  if (state >= StateSourceEnabled)
+    CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &userInterface);
+  PumpMessages();
+  return state < StateSourceEnabled;
+}
+
+bool ScannerSession::EndTransfer() {
+  if (state == StateTransferring) {
+    // Count is the source's answer; a source that leaves it alone reports none.
+    std::memset(&pendingTransfers, 0, sizeof pendingTransfers);
+    CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pendingTransfers);
+  }
+  return state < StateTransferring;
+}
+
+bool ScannerSession::ResetTransfers() {
+  EndTransfer();
+  if (state == StateTransferReady)
+    CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pendingTransfers);
+  PumpMessages();
+  return state < StateTransferReady;
+}
+
+bool ScannerSession::ProcessEvent(MSG *message) {
+  if (state < StateSourceEnabled)
+    return false;
+  TW_EVENT event;
+  event.pEvent = message;
+  event.TWMessage = MSG_NULL;
+  const bool result = CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
+  if (event.TWMessage == MSG_XFERREADY)
+    TransferImage();
+  else if (event.TWMessage == MSG_CLOSEDSREQ)
+    DisableSource();
+  return result;
+}
+
+void ScannerSession::PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!ProcessEvent(&message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+bool ScannerSession::TransferImage() {
+  std::memset(&imageInfo, 0, sizeof imageInfo);
+  CallSource(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &imageInfo);
+  TransferNative();
+  transferDone = true;
+  EndTransfer();
+  return state < StateTransferring;
+}
+
+void ScannerSession::TransferNative() {
+  TW_HANDLE handle = nullptr;
+  const bool done = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+  imageHandle = done ? static_cast<HGLOBAL>(handle) : nullptr;
+}

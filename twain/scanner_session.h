@@ -1,0 +1,122 @@
+// The application side of the TWAIN protocol: one object loads the source
+// manager, keeps the TWAIN state of its conversation with the manager and one
+// source, and offers each protocol step as an operation that may be called in
+// any state. It also owns the proxy window, the parent handed to the manager
+// and the source, which doubles as the "Scanning..." busy indicator.
+//
+// Operations report success as truth values, IDs or null handles; none shows
+// a message. At rest the session is in state 2 (manager loaded, closed).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "copyjob/paper_size.h"
+#include "twain/session_state.h"
+#include "twain/twain.h"
+
+class ScannerProfile;
+
+class ScannerSession {
+public:
+  // Loads the source manager (see twain/manager_loader.h for where it comes
+  // from), creates the proxy window owned by owner (may be null) and takes
+  // the manager's default source. Test with IsAvailable.
+  explicit ScannerSession(HWND owner);
+  // The same with this DSM_Entry in place of a manager library.
+  ScannerSession(HWND owner, DSMENTRYPROC managerEntry);
+  // Shuts down what Shutdown has not yet released.
+  ~ScannerSession();
+  ScannerSession(const ScannerSession &) = delete;
+  ScannerSession &operator=(const ScannerSession &) = delete;
+
+  bool IsAvailable() const { return available; }
+  // Frees the manager library and destroys the proxy window; called at rest.
+  void Shutdown();
+
+  bool CallManager(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  bool CallSource(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+  // The open/close family reports the state condition afterwards.
+  bool OpenManager();
+  bool CloseManager();
+  // ScannerId of the selected source, 0 when none was selected.
+  std::uint32_t SelectSource(std::uint32_t wantedId, bool userSelect);
+  bool OpenSource();
+  bool CloseSource();
+  bool EnableSource(bool showUI);
+  bool DisableSource();
+  bool EndTransfer();
+  bool ResetTransfers();
+  // True when the message belonged to the source and must not be dispatched.
+  bool ProcessEvent(MSG *message);
+  void PumpMessages();
+  bool TransferImage();
+  void TransferNative();
+
+  void ShowBusyWindow();
+  void HideBusyWindow();
+  void CreateProxyWindow();
+  void DestroyProxyWindow();
+
+  // Capability negotiation; the setters need state 4 exactly.
+  bool SetCapOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item);
+  bool SetPixelType(TW_UINT16 pixelType);
+  bool SetXResolution(std::int32_t dpi);
+  bool SetYResolution(std::int32_t dpi);
+  bool SetResolution(std::int32_t dpi);
+  bool SetContrast(std::int32_t contrast);
+  std::int32_t MapBrightness(std::int32_t brightness);
+  bool SetBrightness(std::int32_t pixelType, std::int32_t brightness);
+  bool SetImageLayout(const ScanFrame &frame);
+  bool SetImageLayout(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  // State 4 or more; out holds at least TwainItemSize(itemType) bytes.
+  bool GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void *out);
+
+  // Acquisition (twain/acquire.cpp).
+  HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
+                      std::int32_t brightness, std::int32_t contrast, bool showUI);
+  HGLOBAL AcquireImage(bool showUI);
+  void WaitForTransfer();
+
+  // Capability profile (twain/profile_cache.cpp).
+  bool GetScannerProfile(std::uint32_t wantedId, ScannerProfile &profile);
+  void LookupScannerProfile(ScannerProfile &profile);
+  void QueryControllableUI(ScannerProfile &profile);
+  void QueryPixelTypes(ScannerProfile &profile);
+  void QueryUnits(ScannerProfile &profile);
+  void QueryNativeResolutionAndSize(ScannerProfile &profile);
+  void QueryResolution(ScannerProfile &profile);
+
+  // Fields, in the protocol's order of use.
+  bool available;
+  TW_IDENTITY appIdentity;
+  SessionState state;
+  DSMENTRYPROC dsmEntry;
+  HMODULE dsmModule;
+  HWND ownerWindow;
+  HWND proxyWindow;
+  std::uint32_t scannerId;
+  TW_IDENTITY sourceIdentity;
+  TW_USERINTERFACE userInterface;
+  bool transferDone;
+  TW_PENDINGXFERS pendingTransfers;
+  TW_IMAGEINFO imageInfo;
+  HGLOBAL imageHandle;
+  BOOL ownerWasEnabled;
+
+private:
+  void Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven);
+  bool Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  std::uint32_t SelectFromManager(std::uint32_t wantedId, bool userSelect, TW_IDENTITY &found);
+};
+
+// Registers "ZVTWAIN_Proxy_Window" once per process.
+void RegisterProxyWindowClass();
+// Centres a window on its parent (or owner), or on the desktop without one.
+void CenterWindow(HWND window);
+LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The proxy window's caption for a thread locale: Chinese, German or English.
+const wchar_t *ProxyWindowCaption(LCID locale);
