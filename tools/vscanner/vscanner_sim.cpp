@@ -1,0 +1,239 @@
+#include "tools/vscanner/vscanner_sim.h"
+
+#include <cstring>
+#include <memory>
+
+#include "imaging/global_memory.h"
+
+namespace vscanner {
+
+namespace {
+
+void CopyText(char (&field)[34], const std::string &text) {
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, text.data(), text.size() < sizeof field - 1 ? text.size() : sizeof field - 1);
+}
+
+twainsim::SimValueKind KindOf(ValueForm form) {
+  switch (form) {
+  case ValueForm::List:
+    return twainsim::SimValueKind::List;
+  case ValueForm::Range:
+    return twainsim::SimValueKind::Range;
+  default:
+    return twainsim::SimValueKind::Single;
+  }
+}
+
+twainsim::SimScannerModel ModelOf(const SourceSpec &spec) {
+  twainsim::SimScannerModel m;
+  m.resolutionKind = KindOf(spec.resolutions.form);
+  m.resolutions = spec.resolutions.values;
+  m.resolutionMin = spec.resolutions.minValue;
+  m.resolutionMax = spec.resolutions.maxValue;
+  m.resolutionStep = spec.resolutions.step;
+  m.resolutionDefault = spec.resolutions.defaultValue;
+  m.pixelTypes.clear();
+  for (int t : spec.pixelTypes)
+    m.pixelTypes.push_back(TW_UINT16(t));
+  m.pixelTypeCurrent = TW_UINT16(spec.pixelTypeDefault);
+  m.units.clear();
+  for (int u : spec.units)
+    m.units.push_back(TW_UINT16(u));
+  m.xNativeResolution = spec.xNativeResolution;
+  m.yNativeResolution = spec.yNativeResolution;
+  m.physicalWidth = spec.physicalWidth;
+  m.physicalHeight = spec.physicalHeight;
+  if (spec.brightness.form == ValueForm::Range) {
+    m.brightnessKind = twainsim::SimValueKind::Range;
+    m.brightnessMin = spec.brightness.minValue;
+    m.brightnessMax = spec.brightness.maxValue;
+    m.brightnessStep = spec.brightness.step;
+  } else {
+    m.brightnessKind = twainsim::SimValueKind::Single;
+  }
+  m.brightnessValue = spec.brightness.defaultValue;
+  m.uiControllable = spec.uiControllable;
+  return m;
+}
+
+TW_UINT16 EnableRc(EnableAnswer answer) {
+  switch (answer) {
+  case EnableAnswer::CheckStatus:
+    return TWRC_CHECKSTATUS;
+  case EnableAnswer::Failure:
+    return TWRC_FAILURE;
+  case EnableAnswer::Cancel:
+    return TWRC_CANCEL;
+  default:
+    return TWRC_SUCCESS;
+  }
+}
+
+// The source a request is for: the engine hands back its own SimSource, so
+// the identity is matched against the INI's sources.
+const SourceSpec *SpecFor(const Config &config, const twainsim::SimSource *source) {
+  if (!source)
+    return nullptr;
+  for (const auto &spec : config.sources) {
+    const TW_IDENTITY id = IdentityOf(spec);
+    if (std::memcmp(id.ProductName, source->identity.ProductName, sizeof id.ProductName) == 0 &&
+        std::memcmp(id.Manufacturer, source->identity.Manufacturer, sizeof id.Manufacturer) == 0 &&
+        std::memcmp(id.ProductFamily, source->identity.ProductFamily, sizeof id.ProductFamily) == 0)
+      return &spec;
+  }
+  return nullptr;
+}
+
+bool ReadWholeFile(const std::wstring &path, std::vector<std::uint8_t> &out) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart <= (256ll << 20);
+  if (ok) {
+    out.resize(std::size_t(size.QuadPart));
+    DWORD read = 0;
+    ok = out.empty() || (ReadFile(file, out.data(), DWORD(out.size()), &read, nullptr) &&
+                         read == out.size());
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+bool IsAbsolute(const std::wstring &path) {
+  return (path.size() >= 2 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
+}
+
+} // namespace
+
+std::wstring WideFromUtf8(const std::string &text) {
+  if (text.empty())
+    return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+  if (n <= 0)
+    return std::wstring();
+  std::wstring out(std::size_t(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &out[0], n);
+  return out;
+}
+
+TW_IDENTITY IdentityOf(const SourceSpec &spec) {
+  TW_IDENTITY id{};
+  id.Version.MajorNum = spec.versionMajor;
+  id.Version.MinorNum = spec.versionMinor;
+  id.Version.Language = TWLG_USA;
+  id.Version.Country = TWCY_USA;
+  CopyText(id.Version.Info, spec.versionInfo);
+  id.ProtocolMajor = spec.protocolMajor;
+  id.ProtocolMinor = spec.protocolMinor;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyText(id.Manufacturer, spec.manufacturer);
+  CopyText(id.ProductFamily, spec.productFamily);
+  CopyText(id.ProductName, spec.productName);
+  return id;
+}
+
+twainsim::SimSource ToSimSource(const SourceSpec &spec) {
+  twainsim::SimSource source;
+  source.identity = IdentityOf(spec);
+  source.capabilities = twainsim::MakeCapabilities(ModelOf(spec));
+  // The model starts in inches; a source whose INI names another unit
+  // starts in that one.
+  for (auto &cap : source.capabilities) {
+    if (cap.cap != ICAP_UNITS)
+      continue;
+    for (std::size_t i = 0; i < cap.values.size(); ++i)
+      if (cap.values[i] == TW_UINT32(spec.unitDefault))
+        cap.currentIndex = cap.defaultIndex = TW_UINT32(i);
+  }
+  twainsim::SimBehaviour &b = source.behaviour;
+  b.enableRc = EnableRc(spec.enableAnswer);
+  b.notifyDelayMs = spec.xferReadyDelayMs;
+  switch (spec.behaviour) {
+  case Behaviour::CloseRequest:
+    b.outcome = twainsim::SimOutcome::CloseRequest;
+    break;
+  case Behaviour::FailTransfer:
+    b.nativeXferRc = TWRC_FAILURE;
+    break;
+  case Behaviour::CancelTransfer:
+    b.nativeXferRc = TWRC_CANCEL;
+    break;
+  case Behaviour::TwoImages:
+    b.imageCount = 2;
+    break;
+  default:
+    break;
+  }
+  // The image provider below writes the header faults itself; these flags
+  // tell the engine (and whoever reads its configuration) the same.
+  b.zeroPelsPerMeter = spec.faults.zeroPelsPerMeter;
+  b.zeroColourCount = spec.faults.zeroColourCount;
+  b.zeroImageSize = spec.faults.zeroImageSize;
+  b.reversedGreyPalette = spec.faults.reversedGreyPalette;
+  return source;
+}
+
+twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFolder) {
+  twainsim::SimConfig sim;
+  for (const auto &spec : config.sources)
+    sim.sources.push_back(ToSimSource(spec));
+  sim.defaultSource = int(config.defaultSource);
+  auto shared = std::make_shared<Config>(config);
+  sim.imageProvider = [shared, baseFolder](const twainsim::SimImageRequest &request) -> TW_HANDLE {
+    const SourceSpec *spec = SpecFor(*shared, request.source);
+    return spec ? MakeImage(request, *spec, baseFolder) : nullptr;
+  };
+  return sim;
+}
+
+bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+                    ImageRequest &out) {
+  if (request.pixelType > TWPT_RGB)
+    return false;
+  out = ImageRequest();
+  out.left = request.left;
+  out.top = request.top;
+  out.right = request.right;
+  out.bottom = request.bottom;
+  out.xResolution = request.xResolution;
+  out.yResolution = request.yResolution;
+  out.pixelType = request.pixelType;
+  out.brightness = request.brightness;
+  out.threshold = request.threshold;
+  out.zeroPelsPerMeter = spec.faults.zeroPelsPerMeter;
+  out.zeroColourCount = spec.faults.zeroColourCount;
+  out.zeroImageSize = spec.faults.zeroImageSize;
+  out.reversedGreyPalette = spec.faults.reversedGreyPalette;
+  return true;
+}
+
+HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+                  const std::wstring &baseFolder) {
+  ImageRequest image;
+  DibLayout layout;
+  if (!ToImageRequest(request, spec, image) || !PlanDib(image, layout))
+    return nullptr;
+  RgbPicture picture;
+  if (!spec.imagePath.empty()) {
+    std::wstring path = WideFromUtf8(spec.imagePath);
+    if (!IsAbsolute(path) && !baseFolder.empty())
+      path = baseFolder + L"\\" + path;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes) || !DecodeBmp(bytes.data(), bytes.size(), picture))
+      return nullptr;
+  }
+  GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));
+  {
+    GlobalLockGuard lock(block.get());
+    if (!lock || lock.size() < layout.totalBytes ||
+        !RenderDib(image, layout, spec.imagePath.empty() ? nullptr : &picture, lock.bytes(),
+                   layout.totalBytes))
+      return nullptr;
+  }
+  return block.release();
+}
+
+} // namespace vscanner
