@@ -1,0 +1,352 @@
+// Bitmaps in real global memory blocks of exactly the size of their bytes:
+// the grey check and conversion through handles, DibImage's measures, and
+// drawing into a DIB section through GDI.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "imaging/dib.h"
+#include "imaging/dib_builder.h"
+#include "imaging/global_memory.h"
+
+namespace {
+
+HGLOBAL MakeBlock(const std::vector<unsigned char> &bytes) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  GlobalLockGuard lock(h);
+  if (lock)
+    std::memcpy(lock.data(), bytes.data(), bytes.size());
+  return h;
+}
+
+std::vector<unsigned char> BlockBytes(HGLOBAL h) {
+  GlobalLockGuard lock(h);
+  if (!lock)
+    return {};
+  return {lock.bytes(), lock.bytes() + lock.size()};
+}
+
+std::vector<unsigned char> Row(std::initializer_list<int> pixels) {
+  std::vector<unsigned char> r;
+  for (int p : pixels)
+    r.push_back(static_cast<unsigned char>(p));
+  return r;
+}
+
+bool PixelIsWhite(const std::vector<unsigned char> &mono, std::size_t row, std::size_t x) {
+  const std::size_t stride = static_cast<std::size_t>(DibRowBytes(ReadU32(&mono[4]), 1));
+  return (mono[124 + 8 + row * stride + x / 8] >> (7 - x % 8)) & 1;
+}
+
+// A 32-bit top-down DIB section selected into a memory DC, filled with a
+// marker colour, to see exactly which pixels a drawing touched.
+class Canvas {
+public:
+  static constexpr std::uint32_t kMarker = 0x00123456;
+  static constexpr int kWidth = 40, kHeight = 30;
+
+  Canvas() {
+    dc_ = CreateCompatibleDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<std::uint32_t *>(bits);
+    old_ = SelectObject(dc_, bitmap_);
+    SetStretchBltMode(dc_, COLORONCOLOR);
+    for (int i = 0; i < kWidth * kHeight; ++i)
+      bits_[i] = kMarker;
+  }
+  ~Canvas() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  bool ok() const { return dc_ && bitmap_ && bits_; }
+  HDC dc() const { return dc_; }
+  std::uint32_t At(int x, int y) const {
+    GdiFlush();
+    return bits_[y * kWidth + x] & 0x00FFFFFF;
+  }
+  int Touched() const {
+    GdiFlush();
+    int n = 0;
+    for (int i = 0; i < kWidth * kHeight; ++i)
+      n += (bits_[i] & 0x00FFFFFF) != kMarker;
+    return n;
+  }
+
+private:
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  std::uint32_t *bits_ = nullptr;
+};
+
+std::uint32_t Grey(int g) { return std::uint32_t(g) * 0x010101u; }
+
+// The picture 4 wide, 3 high, top row first.
+const std::vector<std::vector<unsigned char>> kPicture = {
+    Row({10, 20, 30, 40}), Row({50, 60, 70, 80}), Row({90, 100, 110, 120})};
+
+std::vector<unsigned char> PictureBottomUp() {
+  return Grey8({kPicture[2], kPicture[1], kPicture[0]}, Levels(256, false));
+}
+
+std::vector<unsigned char> PictureTopDown() {
+  return Grey8(kPicture, Levels(256, false), true);
+}
+
+} // namespace
+
+TEST(DibHandle, NoHandleOrNoLockIsNoImage) {
+  HGLOBAL discarded = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, 2000);
+  ASSERT_NE(nullptr, discarded);
+  ASSERT_EQ(discarded, GlobalDiscard(discarded));
+  ASSERT_EQ(nullptr, GlobalLock(discarded)); // the lock fails from now on
+
+  for (HGLOBAL h : {HGLOBAL(nullptr), discarded}) {
+    EXPECT_EQ(0, DibBitCount(h));
+    EXPECT_FALSE(NormalizeGreyPalette(h));
+    EXPECT_EQ(nullptr, ConvertDibDepth(h, 1));
+    DibImage image;
+    image.Attach(h);
+    EXPECT_EQ(h != nullptr, image.HasImage());
+    EXPECT_EQ(0, image.GetWidth());
+    EXPECT_EQ(0, image.GetHeight());
+    EXPECT_EQ(0, image.GetXResolution(ResolutionPerInch));
+    EXPECT_EQ(0, image.GetYResolution(ResolutionPerMeter));
+    Canvas canvas;
+    ASSERT_TRUE(canvas.ok());
+    EXPECT_FALSE(image.Draw(canvas.dc(), 0, 0, 0, 0));
+    EXPECT_EQ(0, canvas.Touched());
+    EXPECT_TRUE(image.Free());
+    EXPECT_FALSE(image.HasImage());
+  }
+}
+
+TEST(DibHandle, ReversedTableIsInvertedThenConvertedAndLooksTheSame) {
+  const std::vector<std::vector<unsigned char>> rows = {
+      Row({0, 1, 126, 127, 128, 129, 254, 255, 60, 200, 100, 0, 255}),
+      Row({255, 255, 255, 255, 0, 0, 0, 0, 127, 128, 127, 128, 5}),
+      Row({200, 10, 200, 10, 200, 10, 200, 10, 200, 10, 200, 10, 200})};
+  GlobalBlock source(MakeBlock(Grey8(rows, Levels(256, true))));
+  const SIZE_T sourceSize = GlobalSize(source.get());
+  GlobalBlock mono(ConvertDibDepth(source.get(), 1));
+  ASSERT_NE(nullptr, mono.get());
+  EXPECT_NE(source.get(), mono.get());
+  EXPECT_EQ(1, DibBitCount(mono.get()));
+
+  // The source stays, normalised: each pixel its own grey level.
+  ASSERT_EQ(sourceSize, GlobalSize(source.get()));
+  std::vector<std::vector<unsigned char>> inverted = rows;
+  for (auto &r : inverted)
+    for (auto &p : r)
+      p = static_cast<unsigned char>(255 - p);
+  EXPECT_EQ(Grey8(inverted, Levels(256, false)), BlockBytes(source.get()));
+
+  // White wherever the source showed a grey of 128 or more.
+  const std::vector<unsigned char> m = BlockBytes(mono.get());
+  EXPECT_EQ(8u + 3 * 4 + 128, m.size());
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (std::size_t x = 0; x < rows[r].size(); ++x)
+      EXPECT_EQ(255 - rows[r][x] >= 128, PixelIsWhite(m, r, x)) << r << "," << x;
+}
+
+TEST(DibHandle, WhatIsNotConvertedStaysAsItWas) {
+  struct Case {
+    const char *name;
+    std::vector<unsigned char> bytes;
+  } cases[] = {
+      {"colour table", Grey8({Row({1, 2, 3, 4})}, Levels(256, false))},
+      {"1-bit", {}},
+      {"4-bit reversed grey", {}},
+      {"24-bit", {}},
+  };
+  cases[0].bytes[40 + 4 * 200] = 7; // blue of entry 200
+  DibFields f;
+  f.bitCount = 1;
+  cases[1].bytes = DibHeader(f);
+  AppendGreys(cases[1].bytes, {0, 255});
+  cases[1].bytes.resize(cases[1].bytes.size() + 4, 0x3C);
+  f.bitCount = 4;
+  cases[2].bytes = DibHeader(f);
+  AppendGreys(cases[2].bytes, Levels(16, true));
+  cases[2].bytes.resize(cases[2].bytes.size() + 4, 0x3C);
+  f.bitCount = 24;
+  cases[3].bytes = DibHeader(f);
+  cases[3].bytes.resize(cases[3].bytes.size() + 24, 0x3C);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    GlobalBlock block(MakeBlock(c.bytes));
+    EXPECT_EQ(nullptr, ConvertDibDepth(block.get(), 1));
+    EXPECT_EQ(c.bytes, BlockBytes(block.get()));
+  }
+}
+
+// Only a request for 1 bit converts; the grey check runs (and may
+// normalise the source) whatever was asked.
+TEST(DibHandle, RequestedBitCounts) {
+  const int requests[] = {1, 8, 4, 24, 0, -1};
+  for (int request : requests) {
+    SCOPED_TRACE(request);
+    GlobalBlock source(MakeBlock(Grey8({Row({0, 100, 200, 255})}, Levels(256, true))));
+    GlobalBlock result(ConvertDibDepth(source.get(), request));
+    EXPECT_EQ(request == 1, result.get() != nullptr);
+    EXPECT_EQ(Grey8({Row({255, 155, 55, 0})}, Levels(256, false)), BlockBytes(source.get()));
+  }
+}
+
+TEST(DibHandle, HostileBlocksAreAnsweredWithoutTouchingThem) {
+  struct Case {
+    const char *name;
+    DibFields f;
+    std::size_t bytes; // block size; 0: header + 256 entries + 64 bytes
+  } cases[] = {
+      {"rows one byte short", {40, 8, 2, 8, 0, 0}, 40 + 1024 + 8 - 1},
+      {"table cut off", {40, 8, 2, 8, 0, 0}, 40 + 600},
+      {"header only", {40, 8, 2, 8, 0, 0}, 40},
+      {"width 0x7FFFFFFF", {40, 0x7FFFFFFF, 1, 8, 0, 0}, 0},
+      {"height INT_MIN", {40, 4, INT_MIN, 8, 0, 0}, 0},
+      {"height 0x7FFFFFFF", {40, 4, 0x7FFFFFFF, 8, 0, 0}, 0},
+      {"negative width", {40, -4, 2, 8, 0, 0}, 0},
+      {"bit count 0", {40, 4, 2, 0, 0, 0}, 0},
+      {"bit count 2", {40, 4, 2, 2, 0, 0}, 0},
+      {"bit count 3", {40, 4, 2, 3, 0, 0}, 0},
+      {"bit count 64", {40, 4, 2, 64, 0, 0}, 0},
+      {"colours used 0x80000000", {40, 4, 2, 8, 0, 0x80000000u}, 0},
+      {"header size 0x7FFFFFFF", {0x7FFFFFFF, 4, 2, 8, 0, 0}, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<unsigned char> bytes = DibHeader(c.f);
+    WriteU32(&bytes[dib_field::kXPelsPerMeter], 11811);
+    AppendGreys(bytes, Levels(256, true));
+    bytes.resize(c.bytes ? c.bytes : bytes.size() + 64, 0x5A);
+    HGLOBAL h = MakeBlock(bytes);
+    ASSERT_EQ(bytes.size(), GlobalSize(h));
+    EXPECT_EQ(0, DibBitCount(h));
+    EXPECT_FALSE(NormalizeGreyPalette(h));
+    EXPECT_EQ(nullptr, ConvertDibDepth(h, 1));
+    {
+      DibImage image;
+      image.Attach(h);
+      EXPECT_TRUE(image.HasImage());
+      EXPECT_EQ(0, image.GetWidth());
+      EXPECT_EQ(0, image.GetHeight());
+      EXPECT_EQ(0, image.GetXResolution(ResolutionPerInch));
+      Canvas canvas;
+      ASSERT_TRUE(canvas.ok());
+      EXPECT_FALSE(image.Draw(canvas.dc(), 0, 0, 0, 0));
+      EXPECT_FALSE(image.Draw(canvas.dc(), 0, 0, 10, 10));
+      EXPECT_EQ(0, canvas.Touched());
+      EXPECT_EQ(bytes, BlockBytes(h));
+    } // the image frees the block
+  }
+}
+
+TEST(DibImageOwner, AttachFreeAndDestroy) {
+  HGLOBAL first = MakeBlock(PictureBottomUp());
+  HGLOBAL second = MakeBlock(PictureBottomUp());
+  {
+    DibImage image;
+    EXPECT_FALSE(image.HasImage());
+    image.Attach(first);
+    image.Attach(first); // the same block again: kept, not freed
+    EXPECT_EQ(first, image.Handle());
+    EXPECT_NE(0u, GlobalSize(first));
+    image.Attach(second); // the first is released before the second is taken
+    EXPECT_EQ(0u, GlobalSize(first));
+    EXPECT_EQ(second, image.Handle());
+    EXPECT_EQ(4, image.GetWidth());
+    EXPECT_EQ(3, image.GetHeight());
+  }
+  EXPECT_EQ(0u, GlobalSize(second)); // freed on destruction
+
+  HGLOBAL third = MakeBlock(PictureTopDown());
+  DibImage image;
+  image.Attach(third);
+  EXPECT_EQ(3, image.GetHeight()); // the absolute value
+  EXPECT_TRUE(image.Free());
+  EXPECT_FALSE(image.HasImage());
+  EXPECT_EQ(0u, GlobalSize(third));
+  EXPECT_TRUE(image.Free()); // nothing left to free
+}
+
+TEST(DibImageOwner, ResolutionsInBothUnits) {
+  struct Case {
+    std::int32_t perMetre;
+    std::int64_t perInch, asStored;
+  } cases[] = {
+      {11811, 300, 11811}, {5906, 150, 5906}, {2835, 72, 2835}, {23622, 600, 23622},
+      {1, 0, 1},           {19685, 500, 19685}, {0, 0, 0},       {-11811, 0, 0},
+      {0x7FFFFFFF, 54546085, 0x7FFFFFFF},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.perMetre);
+    DibFields f;
+    f.xPelsPerMeter = c.perMetre;
+    f.yPelsPerMeter = 3937; // 100 dpi
+    DibImage image;
+    image.Attach(MakeBlock(Grey8({Row({1, 2, 3, 4})}, Levels(256, false), false, f)));
+    EXPECT_EQ(c.perInch, image.GetXResolution(ResolutionPerInch));
+    EXPECT_EQ(c.asStored, image.GetXResolution(ResolutionPerMeter));
+    EXPECT_EQ(100, image.GetYResolution(ResolutionPerInch));
+    EXPECT_EQ(3937, image.GetYResolution(ResolutionPerMeter));
+    for (int unit : {0, 3, -1}) {
+      EXPECT_EQ(0, image.GetXResolution(unit));
+      EXPECT_EQ(0, image.GetYResolution(unit));
+    }
+  }
+}
+
+TEST(DibImageDraw, OwnSizeTopRowOnTop) {
+  for (const auto &bytes : {PictureBottomUp(), PictureTopDown()}) {
+    SCOPED_TRACE(bytes[8] == 3 ? "bottom-up" : "top-down");
+    DibImage image;
+    image.Attach(MakeBlock(bytes));
+    Canvas canvas;
+    ASSERT_TRUE(canvas.ok());
+    ASSERT_TRUE(image.Draw(canvas.dc(), 5, 7, 0, 0));
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Grey(kPicture[y][x]), canvas.At(5 + x, 7 + y)) << x << "," << y;
+    EXPECT_EQ(12, canvas.Touched());
+  }
+}
+
+TEST(DibImageDraw, ScaledToTheRectangle) {
+  DibImage image;
+  image.Attach(MakeBlock(PictureBottomUp()));
+  Canvas canvas;
+  ASSERT_TRUE(canvas.ok());
+  ASSERT_TRUE(image.Draw(canvas.dc(), 10, 12, 8, 9)); // 2 x 3 per pixel
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 8; ++x)
+      EXPECT_EQ(Grey(kPicture[y / 3][x / 2]), canvas.At(10 + x, 12 + y)) << x << "," << y;
+  EXPECT_EQ(72, canvas.Touched());
+}
+
+TEST(DibImageDraw, ConvertedPageDrawsBlackAndWhite) {
+  // 9 wide, so that the last pixel sits alone in the second byte of a row.
+  const std::vector<std::vector<unsigned char>> picture = {
+      Row({255, 0, 128, 127, 255, 0, 0, 0, 200}), Row({0, 255, 0, 255, 0, 255, 0, 255, 10})};
+  GlobalBlock source(MakeBlock(Grey8(picture, Levels(256, false), true)));
+  DibImage image;
+  image.Attach(ConvertDibDepth(source.get(), 1));
+  ASSERT_TRUE(image.HasImage());
+  EXPECT_EQ(9, image.GetWidth());
+  EXPECT_EQ(2, image.GetHeight());
+  Canvas canvas;
+  ASSERT_TRUE(canvas.ok());
+  ASSERT_TRUE(image.Draw(canvas.dc(), 0, 0, 0, 0));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 9; ++x)
+      EXPECT_EQ(picture[y][x] >= 128 ? 0xFFFFFFu : 0u, canvas.At(x, y)) << x << "," << y;
+  EXPECT_EQ(Canvas::kMarker, canvas.At(9, 0));
+  EXPECT_EQ(Canvas::kMarker, canvas.At(0, 2));
+}
