@@ -1,0 +1,223 @@
+// Filling a ScannerProfile from the manager's list and the opened source,
+// and the per-process cache that keeps each scanner's source from being
+// opened more than once.
+#include "twain/profile_cache.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "imaging/global_memory.h"
+#include "twain/capability.h"
+#include "twain/scanner_session.h"
+
+namespace {
+
+struct ProfileCacheStore {
+  CRITICAL_SECTION lock;
+  std::map<std::uint32_t, ScannerProfile> profiles;
+};
+
+ProfileCacheStore *g_cache = nullptr;
+
+void DestroyProfileCache() {
+  if (g_cache == nullptr)
+    return;
+  DeleteCriticalSection(&g_cache->lock);
+  delete g_cache;
+  g_cache = nullptr;
+}
+
+ProfileCacheStore &ProfileCache() {
+  if (g_cache == nullptr) {
+    g_cache = new ProfileCacheStore;
+    InitializeCriticalSection(&g_cache->lock);
+    std::atexit(DestroyProfileCache);
+  }
+  return *g_cache;
+}
+
+class CacheLock {
+public:
+  explicit CacheLock(ProfileCacheStore &cache) : cache_(cache) {
+    EnterCriticalSection(&cache_.lock);
+  }
+  ~CacheLock() { LeaveCriticalSection(&cache_.lock); }
+  CacheLock(const CacheLock &) = delete;
+  CacheLock &operator=(const CacheLock &) = delete;
+
+private:
+  ProfileCacheStore &cache_;
+};
+
+// Puts a value back when the scope ends, whichever way it ends.
+class RestoreScannerId {
+public:
+  explicit RestoreScannerId(std::uint32_t &field) : field_(field), saved_(field) {}
+  ~RestoreScannerId() { field_ = saved_; }
+  RestoreScannerId(const RestoreScannerId &) = delete;
+  RestoreScannerId &operator=(const RestoreScannerId &) = delete;
+
+private:
+  std::uint32_t &field_;
+  std::uint32_t saved_;
+};
+
+// MSG_GET of a capability; `read` sees the container's kind and bytes.
+// Whatever container comes back is freed, also with a failed call.
+template <typename Read>
+void ReadCapability(ScannerSession &session, TW_UINT16 cap, Read read) {
+  TW_CAPABILITY capability{cap, TWON_DONTCARE16, nullptr};
+  const bool ok = session.CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
+  if (capability.hContainer == nullptr)
+    return;
+  if (ok) {
+    GlobalLockGuard lock(capability.hContainer);
+    if (lock)
+      read(capability.ConType, lock.bytes(), lock.size());
+  }
+  GlobalFree(capability.hContainer);
+}
+
+// A manager that never ends its list must not hold the program forever.
+constexpr int kMaxListedSources = 4096;
+
+} // namespace
+
+bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
+  ProfileCacheStore &cache = ProfileCache();
+  CacheLock lock(cache);
+  const auto found = cache.profiles.find(scannerId);
+  if (found == cache.profiles.end())
+    return false;
+  profile = found->second;
+  return true;
+}
+
+void StoreCachedProfile(const ScannerProfile &profile) {
+  ProfileCacheStore &cache = ProfileCache();
+  CacheLock lock(cache);
+  cache.profiles.emplace(profile.ScannerId, profile);
+}
+
+bool ScannerSession::GetScannerProfile(std::uint32_t wantedId, ScannerProfile &profile) {
+  if (!IsAvailable())
+    return false;
+  const std::uint32_t id = wantedId != 0 ? wantedId : scannerId;
+  const SessionState entry = state;
+  bool result = false;
+  if (entry < StateManagerOpen)
+    OpenManager();
+  if (state >= StateManagerOpen) {
+    TW_IDENTITY identity{};
+    if (id != 0) {
+      bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &identity);
+      for (int n = 0; listed && n < kMaxListedSources; ++n) {
+        ProfileFromIdentity(identity, profile);
+        if (profile.ScannerId == id) {
+          LookupScannerProfile(profile);
+          result = true;
+          break;
+        }
+        listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &identity);
+      }
+    } else if (CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity)) {
+      ProfileFromIdentity(identity, profile);
+      LookupScannerProfile(profile);
+      result = true;
+    }
+  }
+  if (entry < StateManagerOpen)
+    CloseManager();
+  return result;
+}
+
+void ScannerSession::LookupScannerProfile(ScannerProfile &profile) {
+  // OpenSource opens whatever scannerId names; point it at this scanner for
+  // the length of the call.
+  RestoreScannerId restore(scannerId);
+  scannerId = profile.ScannerId;
+  if (FindCachedProfile(profile.ScannerId, profile))
+    return;
+  if (IsUnqueriedScanner(profile.ScannerId)) {
+    profile.ControllableUI = false;
+    return;
+  }
+  const SessionState entry = state;
+  if (state >= StateSourceOpen || OpenSource()) {
+    QueryControllableUI(profile);
+    QueryPixelTypes(profile);
+    QueryUnits(profile);
+    QueryNativeResolutionAndSize(profile);
+    QueryResolution(profile);
+    CloseSource();
+    StoreCachedProfile(profile);
+  }
+  // Called without the manager open, leave it closed again.
+  if (entry < StateManagerOpen && state >= StateManagerOpen)
+    CloseManager();
+}
+
+void ScannerSession::QueryControllableUI(ScannerProfile &profile) {
+  profile.ControllableUI = false;
+  if (state != StateSourceOpen)
+    return;
+  std::uint32_t value = 0;
+  if (GetCapCurrent(CAP_UICONTROLLABLE, TWTY_BOOL, &value))
+    profile.ControllableUI = (value & 0xFFFF) != 0;
+}
+
+void ScannerSession::QueryPixelTypes(ScannerProfile &profile) {
+  for (bool &flag : profile.PixelTypes)
+    flag = false;
+  if (state != StateSourceOpen)
+    return;
+  ReadCapability(*this, ICAP_PIXELTYPE,
+                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                   ReadFlagContainer(conType, bytes, size, profile.PixelTypes, 9);
+                 });
+}
+
+void ScannerSession::QueryUnits(ScannerProfile &profile) {
+  for (bool &flag : profile.Units)
+    flag = false;
+  if (state != StateSourceOpen)
+    return;
+  ReadCapability(*this, ICAP_UNITS,
+                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                   ReadFlagContainer(conType, bytes, size, profile.Units, 6);
+                 });
+}
+
+void ScannerSession::QueryNativeResolutionAndSize(ScannerProfile &profile) {
+  profile.XNativeResolution = 0;
+  profile.YNativeResolution = 0;
+  if (state != StateSourceOpen)
+    return;
+  const struct {
+    TW_UINT16 cap;
+    float *field;
+  } reads[] = {
+      {ICAP_XNATIVERESOLUTION, &profile.XNativeResolution},
+      {ICAP_YNATIVERESOLUTION, &profile.YNativeResolution},
+      {ICAP_PHYSICALWIDTH, &profile.PhysicalWidth},
+      {ICAP_PHYSICALHEIGHT, &profile.PhysicalHeight},
+  };
+  for (const auto &read : reads) {
+    TW_FIX32 value = FloatToFix32(0.0f);
+    if (GetCapCurrent(read.cap, TWTY_FIX32, &value))
+      *read.field = float(Fix32ToFloat(value));
+  }
+}
+
+void ScannerSession::QueryResolution(ScannerProfile &profile) {
+  profile.bResolutionArray = false;
+  profile.bResolutionRange = false;
+  if (state != StateSourceOpen)
+    return;
+  ReadCapability(*this, ICAP_XRESOLUTION,
+                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                   ReadResolutionContainer(conType, bytes, size, profile);
+                 });
+}

@@ -1,0 +1,20 @@
+// The plain-text diagnostic report on the TWAIN installation and the current
+// scanner that the about box appends when Control is held.
+#pragma once
+
+#include <string>
+
+#include "app/version_info.h"
+
+class ScannerProfile;
+class ScannerSession;
+
+// The two lines on the source manager library: its file version and path.
+std::wstring FormatManagerLines(FileVersion version, const std::wstring &path);
+
+// One line per profile field, each ending in "\r\n".
+std::wstring FormatProfileLines(const ScannerProfile &profile);
+
+// Manager lines, a separator of 63 hyphens, then the profile lines of the
+// session's current scanner (looked up through the profile cache).
+std::wstring BuildScannerReport(ScannerSession &session);
