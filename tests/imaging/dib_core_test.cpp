@@ -283,19 +283,36 @@ TEST(GreyCheck, ReversedTableInvertsEveryPixelAndInstallsTheRamp) {
 }
 
 TEST(GreyCheck, AnyGreyOrderBecomesGreyLevels) {
-  // A shuffled grey table: each pixel becomes the grey it showed.
+  // A shuffled grey table: each pixel becomes the grey it showed. Large
+  // images take a faster road than small ones; an odd width leaves a
+  // single pixel at the end of each row.
   std::vector<int> levels(256);
   for (int i = 0; i < 256; ++i)
     levels[i] = (i * 167 + 13) & 0xFF;
-  std::vector<unsigned char> row;
-  for (int i = 0; i < 256; ++i)
-    row.push_back(static_cast<unsigned char>(i));
-  Guarded g(Grey8({row}, levels));
-  ASSERT_TRUE(NormalizeGreyPaletteBytes(g.data(), g.size()));
-  const unsigned char *bits = DibBits(g.data(), g.size());
-  for (int i = 0; i < 256; ++i)
-    ASSERT_EQ(levels[i], bits[i]) << i;
-  EXPECT_EQ(0, std::memcmp(DibPalette(g.data(), g.size()), Grey8({row}, Levels(256, false)).data() + 40, 1024));
+  const struct {
+    int width, height;
+  } sizes[] = {{256, 1}, {13, 5}, {1024, 1024}, {1027, 1025}};
+  for (const auto &size : sizes) {
+    SCOPED_TRACE(size.width);
+    std::vector<std::vector<unsigned char>> rows(size.height);
+    for (int y = 0; y < size.height; ++y)
+      for (int x = 0; x < size.width; ++x)
+        rows[y].push_back(static_cast<unsigned char>(x * 7 + y * 13));
+    Guarded g(Grey8(rows, levels));
+    ASSERT_TRUE(NormalizeGreyPaletteBytes(g.data(), g.size()));
+    const unsigned char *bits = DibBits(g.data(), g.size());
+    const std::int64_t stride = DibStride(g.data(), g.size());
+    for (int y = 0; y < size.height; ++y)
+      for (int x = 0; x < size.width; ++x)
+        ASSERT_EQ(levels[rows[y][x]], bits[y * stride + x]) << x << "," << y;
+    for (int y = 0; y < size.height; ++y)
+      for (std::int64_t x = size.width; x < stride; ++x)
+        ASSERT_EQ(0, bits[y * stride + x]) << "padding " << x << "," << y;
+    std::vector<unsigned char> ramp;
+    AppendGreys(ramp, Levels(256, false));
+    EXPECT_EQ(0, std::memcmp(DibPalette(g.data(), g.size()), ramp.data(), ramp.size()));
+    EXPECT_TRUE(g.CanariesIntact());
+  }
 }
 
 TEST(GreyCheck, TablesThatAreNotRewritten) {
