@@ -1,5 +1,6 @@
 #include "twain/capability.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -37,7 +38,9 @@ TW_FIX32 FloatToFix32(float value) {
     scaled = -2147483648.0;
   if (scaled > 2147483647.0)
     scaled = 2147483647.0;
-  const std::int32_t v = std::int32_t(scaled);
+  // floor rather than truncation toward zero: the same for every
+  // non-negative value, and -1.0 stays -1.0 instead of -1 + 1/65536.
+  const std::int32_t v = std::int32_t(std::floor(scaled));
   TW_FIX32 f;
   f.Whole = TW_INT16(v >> 16);
   f.Frac = TW_UINT16(v & 0xffff);
