@@ -1,0 +1,66 @@
+// A ScannerSession talking to the in-process simulated source manager, and
+// the small helpers the acquisition, profile and report tests share.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/twainsim/sim_engine.h"
+#include "twain/scanner_session.h"
+
+// Identities with a chosen ScannerId (their last characters were solved
+// for): the scanner whose black-and-white pages are made from greyscale and
+// the two whose capabilities are never read.
+TW_IDENTITY GreyscaleForBwIdentity(); // 0xA510B7A9
+TW_IDENTITY UnqueriedIdentityA();     // 0x5E04618C
+TW_IDENTITY UnqueriedIdentityB();     // 0xFEE356DF
+
+// A flatbed with the simulator's default data sheet under this product name.
+twainsim::SimSource Flatbed(const std::string &productName);
+twainsim::SimSource SourceWithIdentity(const TW_IDENTITY &identity);
+
+std::uint32_t IdOf(const TW_IDENTITY &identity);
+
+// The engine installed as the process's manager and a session built on it.
+// The calls of the session's construction are cleared.
+class SimSession {
+public:
+  explicit SimSession(twainsim::SimConfig config, HWND owner = nullptr);
+  ~SimSession();
+  twainsim::SimEngine engine;
+  std::unique_ptr<ScannerSession> session;
+
+  // The recorded calls in a compact form: "OPENDSM", "GETFIRST",
+  // "SET ICAP_XRESOLUTION", "GET ICAP_BRIGHTNESS", "IMAGELAYOUT SET",
+  // "PROCESSEVENT XFERREADY", "IMAGENATIVEXFER GET", ... Message offers the
+  // source did not claim are left out.
+  std::vector<std::string> Calls() const;
+  bool Called(const std::string &name) const;
+  // The item of the last MSG_SET of a capability (one value); false if none.
+  bool LastSet(TW_UINT16 cap, TW_UINT32 &item) const;
+  // Every container and image handed out in either direction was freed,
+  // apart from `keptImages` images the test still owns.
+  ::testing::AssertionResult NothingLeaked(std::size_t keptImages = 0) const;
+};
+
+// A visible top-level window that counts WM_ENABLE messages, as a dialog
+// that owns the session would.
+class OwnerWindow {
+public:
+  OwnerWindow();
+  ~OwnerWindow();
+  OwnerWindow(const OwnerWindow &) = delete;
+  OwnerWindow &operator=(const OwnerWindow &) = delete;
+  HWND hwnd = nullptr;
+  int enableMessages() const;
+};
+
+// Little-endian field reads on a locked block; an impossible value when the
+// block is too short.
+std::uint32_t FieldU32(HGLOBAL block, std::size_t offset);
+std::uint16_t FieldU16(HGLOBAL block, std::size_t offset);

@@ -1,0 +1,618 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "imaging/dib.h"
+#include "imaging/global_memory.h"
+#include "twain/acquire.h"
+#include "twain/capability.h"
+#include "twain/acquire_fixture.h"
+
+using namespace twainsim;
+
+namespace {
+
+// Header offsets used below.
+constexpr std::size_t kWidth = 4, kHeight = 8, kBitCount = 14, kCompression = 16,
+                      kSizeImage = 20, kXPels = 24, kYPels = 28, kClrUsed = 32;
+
+std::vector<unsigned char> InfoHeader(std::int32_t width, std::int32_t height, std::uint16_t bits,
+                                      std::size_t size = 40) {
+  std::vector<unsigned char> h(size, 0);
+  const std::uint32_t biSize = 40;
+  std::memcpy(&h[0], &biSize, 4);
+  std::memcpy(&h[kWidth], &width, 4);
+  std::memcpy(&h[kHeight], &height, 4);
+  const std::uint16_t planes = 1;
+  std::memcpy(&h[12], &planes, 2);
+  std::memcpy(&h[kBitCount], &bits, 2);
+  return h;
+}
+
+std::uint32_t U32(const std::vector<unsigned char> &h, std::size_t at) {
+  std::uint32_t v;
+  std::memcpy(&v, &h[at], 4);
+  return v;
+}
+
+void PutU32(std::vector<unsigned char> &h, std::size_t at, std::uint32_t v) {
+  std::memcpy(&h[at], &v, 4);
+}
+
+SimConfig OneSource(SimSource source) {
+  SimConfig config;
+  config.sources.push_back(std::move(source));
+  return config;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The plain rules.
+
+TEST(BrightnessCurve, KeepsTheEndsAndBendsTheMiddle) {
+  EXPECT_DOUBLE_EQ(-1000.0, BrightnessCurve(-1000, 1.55));
+  EXPECT_DOUBLE_EQ(1000.0, BrightnessCurve(1000, 1.55));
+  EXPECT_NEAR(-316.98, BrightnessCurve(0, 1.55), 0.005);
+  EXPECT_DOUBLE_EQ(0.0, BrightnessCurve(0, 1.0));
+}
+
+TEST(WorkingSettings, GreyscaleForBwScannerOnly) {
+  const struct {
+    std::uint32_t id;
+    std::int32_t type, brightness;
+    std::int32_t wantType, wantBrightness;
+    bool bwFromGrey;
+  } cases[] = {
+      {0xA510B7A9u, 0, 0, 1, -317, true},
+      {0xA510B7A9u, 0, 500, 1, 280, true},
+      {0xA510B7A9u, 0, -1000, 1, -1000, true},
+      {0xA510B7A9u, 0, 1000, 1, 1000, true},
+      {0xA510B7A9u, 1, 0, 1, 0, false},
+      {0xA510B7A9u, 2, 300, 2, 300, false},
+      {0xA510B7A9u, -1, 0, -1, 0, false},
+      {0x06BD3DDCu, 0, 0, 0, 0, false},
+  };
+  for (const auto &c : cases) {
+    const WorkingSettings w = WorkingSettingsFor(c.id, c.type, c.brightness);
+    EXPECT_EQ(c.wantType, w.pixelType) << c.brightness;
+    EXPECT_EQ(c.wantBrightness, w.brightness) << c.brightness;
+    EXPECT_EQ(c.bwFromGrey, w.bwFromGrey) << c.brightness;
+  }
+}
+
+TEST(FrameArgument, PaperCodesRectanglesAndInvalidCodes) {
+  ResolvedFrame f = ResolveFrameArgument(0);
+  EXPECT_EQ(FrameKind::None, f.kind);
+
+  f = ResolveFrameArgument(0x85);
+  ASSERT_EQ(FrameKind::Rectangle, f.kind);
+  EXPECT_EQ(0, f.rect.left);
+  EXPECT_EQ(0, f.rect.top);
+  EXPECT_EQ(29700, f.rect.right);
+  EXPECT_EQ(21000, f.rect.bottom);
+
+  f = ResolveFrameArgument(0x05);
+  ASSERT_EQ(FrameKind::Rectangle, f.kind);
+  EXPECT_EQ(21000, f.rect.right);
+  EXPECT_EQ(29700, f.rect.bottom);
+
+  for (std::uintptr_t code : {0x08u, 0x80u, 0xFFu, 0x88u, 0x7Fu})
+    EXPECT_EQ(FrameKind::Invalid, ResolveFrameArgument(code).kind) << code;
+
+  const ScanFrame rect = {100, 200, 15000, 20000};
+  f = ResolveFrameArgument(reinterpret_cast<std::uintptr_t>(&rect));
+  ASSERT_EQ(FrameKind::Rectangle, f.kind);
+  EXPECT_EQ(100, f.rect.left);
+  EXPECT_EQ(200, f.rect.top);
+  EXPECT_EQ(15000, f.rect.right);
+  EXPECT_EQ(20000, f.rect.bottom);
+}
+
+TEST(HeaderRepair, PixelsPerMetreFromTheTransferResolution) {
+  const struct {
+    float x, y;
+    std::int32_t xPels, yPels;
+    std::uint32_t wantX, wantY;
+  } cases[] = {
+      {300, 300, 0, 0, 11811, 11811},
+      {150, 150, 0, 0, 5906, 5906},
+      {72, 72, 0, 0, 2835, 2835},
+      {300, 150, 0, 0, 11811, 5906},
+      {300, 300, 3937, 0, 11811, 11811},  // one missing axis repairs both
+      {300, 300, -5, 3937, 11811, 11811}, // negative counts as missing
+      {300, 300, 3937, 3937, 3937, 3937}, // both present: kept
+      {0, 0, 0, 0, 0, 0},                 // no resolution known: kept
+      {300, 0, 0, 0, 0, 0},
+  };
+  for (const auto &c : cases) {
+    auto h = InfoHeader(100, 100, 24);
+    PutU32(h, kXPels, std::uint32_t(c.xPels));
+    PutU32(h, kYPels, std::uint32_t(c.yPels));
+    EXPECT_TRUE(RepairDibHeader(h.data(), h.size(), c.x, c.y));
+    EXPECT_EQ(c.wantX, U32(h, kXPels)) << c.x << " " << c.xPels;
+    EXPECT_EQ(c.wantY, U32(h, kYPels)) << c.y << " " << c.yPels;
+  }
+}
+
+TEST(HeaderRepair, ColourCountAndImageSize) {
+  const struct {
+    std::int32_t width, height;
+    std::uint16_t bits;
+    std::uint32_t compression, clrUsed, sizeImage;
+    std::uint32_t wantClrUsed, wantSizeImage;
+  } cases[] = {
+      {2550, -3300, 1, 0, 0, 0, 2, 1056000},
+      {2480, 3508, 24, 0, 0, 0, 0, 26099520},
+      {2480, 3508, 24, 0, 0, 12345, 0, 26099520}, // a wrong size is replaced
+      {100, 10, 8, 0, 0, 0, 256, 1000},
+      {100, 10, 8, 0, 200, 0, 200, 1000},
+      {101, 10, 4, 0, 0, 0, 16, 520},
+      {100, 10, 8, 1 /* BI_RLE8 */, 0, 777, 256, 777},
+      {100, 10, 32, 3 /* BI_BITFIELDS */, 0, 4000, 0, 4000},
+  };
+  for (const auto &c : cases) {
+    auto h = InfoHeader(c.width, c.height, c.bits);
+    PutU32(h, kCompression, c.compression);
+    PutU32(h, kClrUsed, c.clrUsed);
+    PutU32(h, kSizeImage, c.sizeImage);
+    EXPECT_TRUE(RepairDibHeader(h.data(), h.size(), 300, 300));
+    EXPECT_EQ(c.wantClrUsed, U32(h, kClrUsed)) << c.width << "x" << c.height;
+    EXPECT_EQ(c.wantSizeImage, U32(h, kSizeImage)) << c.width << "x" << c.height;
+  }
+}
+
+TEST(HeaderRepair, BlocksThatHoldNoInfoHeaderAreLeftUntouched) {
+  // Shorter than a BITMAPINFOHEADER: nothing read or written.
+  auto shortBlock = InfoHeader(100, 100, 8, 39);
+  const auto before = shortBlock;
+  EXPECT_FALSE(RepairDibHeader(shortBlock.data(), shortBlock.size(), 300, 300));
+  EXPECT_EQ(before, shortBlock);
+  EXPECT_FALSE(RepairDibHeader(nullptr, 0, 300, 300));
+
+  // A BITMAPCOREHEADER: bytes 24 on are its palette and pixels.
+  std::vector<unsigned char> core(12 + 3 * 256 + 64, 0x5A);
+  const std::uint32_t coreSize = 12;
+  std::memcpy(&core[0], &coreSize, 4);
+  const auto coreBefore = core;
+  EXPECT_FALSE(RepairDibHeader(core.data(), core.size(), 300, 300));
+  EXPECT_EQ(coreBefore, core);
+
+  // Exactly an info header long is enough.
+  auto exact = InfoHeader(8, 1, 8, 40);
+  EXPECT_TRUE(RepairDibHeader(exact.data(), exact.size(), 300, 300));
+  EXPECT_EQ(256u, U32(exact, kClrUsed));
+}
+
+// ---------------------------------------------------------------------------
+// Acquisitions against the simulated manager.
+
+TEST(AcquirePage, ColourAt300DpiMakesExactlyTheseCalls) {
+  SimConfig config;
+  config.sources.push_back(Flatbed("ZV Listed First"));
+  config.sources.push_back(Flatbed("ZV Acquire Sequence"));
+  config.defaultSource = 1;
+  SimSession sim(config);
+  ASSERT_TRUE(sim.session->IsAvailable());
+  ASSERT_EQ(IdOf(config.sources[1].identity), sim.session->scannerId);
+
+  const ScanFrame frame = {0, 0, 21000, 29700};
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_RGB, 300, reinterpret_cast<std::uintptr_t>(&frame),
+                                         0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  const std::vector<std::string> expected = {
+      "OPENDSM", "GETFIRST", "GETNEXT", "OPENDS",
+      "SET ICAP_XRESOLUTION", "SET ICAP_YRESOLUTION", "IMAGELAYOUT SET",
+      "SET ICAP_CONTRAST", "SET ICAP_PIXELTYPE", "GET ICAP_BRIGHTNESS", "SET ICAP_BRIGHTNESS",
+      "ENABLEDS", "PROCESSEVENT XFERREADY", "IMAGEINFO GET", "IMAGENATIVEXFER GET", "ENDXFER",
+      "DISABLEDS", "CLOSEDS", "CLOSEDSM"};
+  EXPECT_EQ(expected, sim.Calls());
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_EQ(0, sim.engine.SequenceErrors());
+  EXPECT_EQ(TWPT_RGB, sim.engine.Settings(1).pixelType);
+  EXPECT_EQ(300.0, sim.engine.Settings(1).xResolution);
+  EXPECT_EQ(300.0, sim.engine.Settings(1).yResolution);
+  EXPECT_EQ(24, DibBitCount(dib));
+  EXPECT_EQ(11811u, FieldU32(dib, kXPels));
+
+  // The frame went over in inches.
+  const TW_FRAME sent = sim.engine.Settings(1).frame;
+  EXPECT_EQ(8, sent.Right.Whole);
+  EXPECT_EQ(17545, sent.Right.Frac);
+  EXPECT_EQ(11, sent.Bottom.Whole);
+  EXPECT_EQ(45411, sent.Bottom.Frac);
+
+  // The contrast and brightness went as whole numbers, 0 in the middle of
+  // the source's -1000..1000.
+  TW_UINT32 item = 1;
+  ASSERT_TRUE(sim.LastSet(ICAP_CONTRAST, item));
+  EXPECT_EQ(0u, item);
+  ASSERT_TRUE(sim.LastSet(ICAP_BRIGHTNESS, item));
+  EXPECT_EQ(0u, item);
+
+  EXPECT_TRUE(sim.NothingLeaked(1));
+  GlobalFree(dib);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, PixelTypeMinusOneAndResolutionZeroLeaveTheSourceAlone) {
+  SimSession sim(OneSource(Flatbed("ZV Leave Alone")));
+  HGLOBAL dib = sim.session->AcquirePage(-1, 0, 0, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  EXPECT_FALSE(sim.Called("SET ICAP_PIXELTYPE"));
+  EXPECT_FALSE(sim.Called("SET ICAP_XRESOLUTION"));
+  EXPECT_FALSE(sim.Called("SET ICAP_YRESOLUTION"));
+  EXPECT_FALSE(sim.Called("IMAGELAYOUT SET"));
+  EXPECT_FALSE(sim.Called("SET ICAP_THRESHOLD"));
+  EXPECT_TRUE(sim.Called("SET ICAP_BRIGHTNESS"));
+  EXPECT_TRUE(sim.Called("SET ICAP_CONTRAST"));
+  GlobalFree(dib);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, BlackAndWhiteSetsTheThreshold) {
+  SimSession sim(OneSource(Flatbed("ZV Threshold")));
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_BW, 150, 0, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  TW_UINT32 item = 0;
+  ASSERT_TRUE(sim.LastSet(ICAP_THRESHOLD, item));
+  EXPECT_EQ(127u, item & 0xFFFF);
+  EXPECT_FALSE(sim.Called("SET ICAP_BRIGHTNESS"));
+  EXPECT_EQ(TWPT_BW, sim.engine.Settings().pixelType);
+  GlobalFree(dib);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, PaperCodeFramesAndInvalidCodes) {
+  OwnerWindow owner;
+  SimSession sim(OneSource(Flatbed("ZV Paper Codes")), owner.hwnd);
+
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 100, 0x85, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  const TW_FRAME sent = sim.engine.Settings().frame;
+  EXPECT_EQ(0, sent.Left.Whole);
+  EXPECT_EQ(0, sent.Top.Whole);
+  EXPECT_EQ(11, sent.Right.Whole); // 297 mm
+  EXPECT_EQ(45411, sent.Right.Frac);
+  EXPECT_EQ(8, sent.Bottom.Whole); // 210 mm
+  EXPECT_EQ(17545, sent.Bottom.Frac);
+  GlobalFree(dib);
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
+
+  for (std::uintptr_t code : {0x08u, 0x80u, 0xFFu}) {
+    sim.engine.ClearCalls();
+    const int enables = owner.enableMessages();
+    EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, code, 0, 0, false)) << code;
+    EXPECT_TRUE(sim.engine.Calls().empty()) << code;
+    EXPECT_EQ(enables, owner.enableMessages()) << "owner disabled for " << code;
+    EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow)) << code;
+  }
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, OwnerIsDisabledAndBusyWindowShownWhileScanning) {
+  OwnerWindow owner;
+  SimConfig config = OneSource(Flatbed("ZV Busy Window"));
+  struct Seen {
+    bool called = false, ownerEnabled = true, proxyVisible = false;
+  };
+  static Seen seen;
+  seen = Seen();
+  static HWND ownerHwnd, proxyHwnd;
+  ownerHwnd = owner.hwnd;
+  config.imageProvider = [](const SimImageRequest &request) -> TW_HANDLE {
+    seen.called = true;
+    seen.ownerEnabled = IsWindowEnabled(ownerHwnd) != FALSE;
+    seen.proxyVisible = IsWindowVisible(proxyHwnd) != FALSE;
+    return MakeChartDib(request, 200);
+  };
+  SimSession sim(config, owner.hwnd);
+  proxyHwnd = sim.session->proxyWindow;
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  EXPECT_TRUE(seen.called);
+  EXPECT_FALSE(seen.ownerEnabled);
+  EXPECT_TRUE(seen.proxyVisible);
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
+  EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow));
+  GlobalFree(dib);
+}
+
+TEST(AcquirePage, GreyscaleForBwScannerGetsBentBrightnessAndOneBitResult) {
+  const struct {
+    std::int32_t brightness, working;
+  } cases[] = {{0, -317}, {500, 280}, {-1000, -1000}, {1000, 1000}};
+  for (const auto &c : cases) {
+    // A fresh engine each time: a freed image's handle value may come back
+    // for the next block, which the engine would then count as alive.
+    SimSession sim(OneSource(SourceWithIdentity(GreyscaleForBwIdentity())));
+    ASSERT_EQ(0xA510B7A9u, sim.session->scannerId);
+    HGLOBAL dib = sim.session->AcquirePage(TWPT_BW, 200, 0, c.brightness, 0, false);
+    ASSERT_NE(nullptr, dib) << c.brightness;
+    TW_UINT32 item = 0;
+    ASSERT_TRUE(sim.LastSet(ICAP_PIXELTYPE, item));
+    EXPECT_EQ(TWPT_GRAY, item & 0xFFFF) << c.brightness;
+    ASSERT_TRUE(sim.LastSet(ICAP_BRIGHTNESS, item));
+    EXPECT_EQ(c.working, std::int16_t(item & 0xFFFF)) << c.brightness;
+    EXPECT_FALSE(sim.Called("SET ICAP_THRESHOLD"));
+    EXPECT_EQ(1, DibBitCount(dib)) << c.brightness;
+    EXPECT_EQ(2u, FieldU32(dib, kClrUsed));
+    // The grey original went back to the engine's pool freed.
+    EXPECT_EQ(0u, sim.engine.LiveImages()) << c.brightness;
+    GlobalFree(dib);
+    EXPECT_TRUE(sim.NothingLeaked());
+  }
+  // Greyscale and colour requests go through unchanged.
+  SimSession sim(OneSource(SourceWithIdentity(GreyscaleForBwIdentity())));
+  for (std::int32_t type : {int(TWPT_GRAY), int(TWPT_RGB)}) {
+    sim.engine.ClearCalls();
+    HGLOBAL dib = sim.session->AcquirePage(type, 200, 0, 0, 0, false);
+    ASSERT_NE(nullptr, dib);
+    TW_UINT32 item = 0;
+    ASSERT_TRUE(sim.LastSet(ICAP_PIXELTYPE, item));
+    EXPECT_EQ(std::uint32_t(type), item & 0xFFFF);
+    ASSERT_TRUE(sim.LastSet(ICAP_BRIGHTNESS, item));
+    EXPECT_EQ(0, std::int16_t(item & 0xFFFF));
+    EXPECT_EQ(type == TWPT_GRAY ? 8 : 24, DibBitCount(dib));
+    GlobalFree(dib);
+  }
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, GreyscaleForBwScannerKeepsAnImageItCannotConvert) {
+  // The source refuses greyscale and scans colour: nothing to threshold, the
+  // colour page is the result.
+  SimScannerModel model;
+  model.pixelTypeCurrent = TWPT_RGB;
+  SimSource source = SourceWithIdentity(GreyscaleForBwIdentity());
+  source.capabilities = MakeCapabilities(model);
+  for (SimCapability &c : source.capabilities)
+    if (c.cap == ICAP_PIXELTYPE)
+      c.setRc = TWRC_FAILURE;
+  SimSession sim(OneSource(source));
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_BW, 100, 0x07, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  EXPECT_EQ(24, DibBitCount(dib));
+  EXPECT_TRUE(sim.NothingLeaked(1));
+  GlobalFree(dib);
+}
+
+TEST(AcquirePage, RepairsTheDeliveredHeader) {
+  SimScannerModel model;
+  model.resolutionKind = SimValueKind::Range;
+  SimSource source = Flatbed("ZV Header Faults");
+  source.capabilities = MakeCapabilities(model);
+  source.behaviour.zeroPelsPerMeter = true;
+  source.behaviour.zeroColourCount = true;
+  source.behaviour.zeroImageSize = true;
+  SimSession sim(OneSource(source));
+  for (std::uint32_t dpi : {300u, 150u, 72u}) {
+    HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, dpi, 0x07, 0, 0, false);
+    ASSERT_NE(nullptr, dib);
+    const std::uint32_t pels = dpi == 300 ? 11811 : dpi == 150 ? 5906 : 2835;
+    EXPECT_EQ(pels, FieldU32(dib, kXPels)) << dpi;
+    EXPECT_EQ(pels, FieldU32(dib, kYPels)) << dpi;
+    EXPECT_EQ(256u, FieldU32(dib, kClrUsed)) << dpi;
+    const std::int64_t width = std::int32_t(FieldU32(dib, kWidth));
+    const std::int64_t height = std::int32_t(FieldU32(dib, kHeight));
+    EXPECT_EQ(std::uint32_t(((width * 8 + 31) / 32) * 4 * (height < 0 ? -height : height)),
+              FieldU32(dib, kSizeImage))
+        << dpi;
+    EXPECT_NE(0u, FieldU32(dib, kSizeImage));
+    GlobalFree(dib);
+  }
+
+  // Without a resolution from the transfer, the header keeps its zeros.
+  sim.engine.Config().sources[0].behaviour.zeroImageInfoResolution = true;
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 300, 0x07, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  EXPECT_EQ(0u, FieldU32(dib, kXPels));
+  EXPECT_EQ(0u, FieldU32(dib, kYPels));
+  GlobalFree(dib);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, BlockTooSmallForAHeaderIsHandedOnUntouched) {
+  SimConfig config = OneSource(Flatbed("ZV Short Block"));
+  config.imageProvider = [](const SimImageRequest &) -> TW_HANDLE {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 24);
+    GlobalLockGuard lock(h);
+    for (int i = 0; i < 24; ++i)
+      lock.bytes()[i] = std::uint8_t(0xA0 + i);
+    return h;
+  };
+  SimSession sim(config);
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 300, 0, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  {
+    GlobalLockGuard lock(dib);
+    ASSERT_TRUE(lock);
+    ASSERT_GE(lock.size(), 24u);
+    for (int i = 0; i < 24; ++i)
+      EXPECT_EQ(0xA0 + i, lock.bytes()[i]) << i;
+  }
+  // The copy job's owner then finds no usable image in it.
+  DibImage image;
+  image.Attach(dib);
+  EXPECT_EQ(0, image.GetWidth());
+  image.Free();
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, SecondAnnouncedImageIsDiscardedWithReset) {
+  SimSource source = Flatbed("ZV Two Images");
+  source.behaviour.imageCount = 2;
+  SimSession sim(OneSource(source));
+  HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  ASSERT_NE(nullptr, dib);
+  const std::vector<std::string> tail = {"IMAGEINFO GET", "IMAGENATIVEXFER GET", "ENDXFER",
+                                         "RESET", "DISABLEDS", "CLOSEDS", "CLOSEDSM"};
+  const auto calls = sim.Calls();
+  ASSERT_GE(calls.size(), tail.size());
+  EXPECT_EQ(tail, std::vector<std::string>(calls.end() - tail.size(), calls.end()));
+  EXPECT_EQ(1u, sim.engine.ImagesHandedOut());
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  GlobalFree(dib);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, CancelThroughCloseRequest) {
+  SimSource source = Flatbed("ZV Cancelled");
+  source.behaviour.outcome = SimOutcome::CloseRequest;
+  SimSession sim(OneSource(source));
+  EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, true));
+  EXPECT_TRUE(sim.Called("PROCESSEVENT CLOSEDSREQ"));
+  EXPECT_FALSE(sim.Called("IMAGENATIVEXFER GET"));
+  const auto calls = sim.Calls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ("DISABLEDS", calls[calls.size() - 3]);
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_EQ(2, sim.engine.ManagerState());
+  for (const SimCall &c : sim.engine.Calls())
+    if (c.msg == MSG_ENABLEDS) {
+      EXPECT_EQ(1, c.showUI);
+    }
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, FailedOrCancelledTransferGivesNothing) {
+  for (TW_UINT16 rc : {TWRC_CANCEL, TWRC_FAILURE}) {
+    SimSource source = Flatbed("ZV Failed Transfer");
+    source.behaviour.nativeXferRc = rc;
+    SimSession sim(OneSource(source));
+    EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false)) << rc;
+    EXPECT_EQ(StateManagerLoaded, sim.session->state) << rc;
+    if (rc == TWRC_FAILURE) {
+      EXPECT_TRUE(sim.Called("RESET"));
+    }
+    EXPECT_EQ(0, sim.engine.SequenceErrors()) << rc;
+    EXPECT_TRUE(sim.NothingLeaked());
+  }
+}
+
+TEST(AcquirePage, EnableRefusedGivesNothingAfterClosing) {
+  SimSource source = Flatbed("ZV Enable Refused");
+  source.behaviour.enableRc = TWRC_FAILURE;
+  SimSession sim(OneSource(source));
+  EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false));
+  const auto calls = sim.Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ("CLOSEDS", calls[calls.size() - 2]);
+  EXPECT_EQ("CLOSEDSM", calls.back());
+  EXPECT_FALSE(sim.Called("DISABLEDS"));
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+namespace {
+void CALLBACK PostQuitLater(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  PostQuitMessage(7);
+}
+} // namespace
+
+TEST(AcquirePage, QuitDuringTheWaitEndsItAndIsConsumed) {
+  SimSource source = Flatbed("ZV Silent Source");
+  source.behaviour.outcome = SimOutcome::Silent;
+  SimSession sim(OneSource(source));
+  SetTimer(nullptr, 0, 100, PostQuitLater);
+  EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false));
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_FALSE(sim.session->transferDone);
+  MSG message;
+  EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_TRUE(sim.Called("DISABLEDS"));
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
+TEST(AcquirePage, UnavailableSessionDoesNothing) {
+  SimConfig config = OneSource(Flatbed("ZV Nobody Home"));
+  config.defaultSource = -1;
+  OwnerWindow owner;
+  SimSession sim(config, owner.hwnd);
+  ASSERT_FALSE(sim.session->IsAvailable());
+  const int enables = owner.enableMessages();
+  EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false));
+  EXPECT_TRUE(sim.engine.Calls().empty());
+  EXPECT_EQ(enables, owner.enableMessages());
+}
+
+TEST(AcquireImage, BelowSourceOpenGivesNothing) {
+  SimSession sim(OneSource(Flatbed("ZV Not Open")));
+  EXPECT_EQ(nullptr, sim.session->AcquireImage(false));
+  EXPECT_TRUE(sim.engine.Calls().empty());
+}
+
+// A source that announces a second image after the first MSG_ENDXFER said
+// none were left: the session transfers it while it closes, and that block
+// must not be lost.
+namespace late {
+
+const UINT kNotify = WM_APP + 51;
+HWND g_parent = nullptr;
+int g_endTransfers = 0;
+std::vector<HGLOBAL> g_images;
+
+HGLOBAL SmallDib() {
+  auto header = InfoHeader(8, 8, 24);
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, header.size() + 8 * 24);
+  GlobalLockGuard lock(h);
+  std::memcpy(lock.bytes(), header.data(), header.size());
+  return h;
+}
+
+TW_UINT16 TW_CALLINGSTYLE Entry(TW_IDENTITY *, TW_IDENTITY *, TW_UINT32, TW_UINT16 dat,
+                                TW_UINT16 msg, TW_MEMREF data) {
+  switch (dat) {
+  case DAT_IDENTITY:
+    if (msg == MSG_GETDEFAULT || msg == MSG_GETFIRST) {
+      *static_cast<TW_IDENTITY *>(data) = MakeIdentity("Zelvantor", "Virtual Scanner", "ZV Late");
+      return TWRC_SUCCESS;
+    }
+    return msg == MSG_GETNEXT ? TWRC_ENDOFLIST : TWRC_SUCCESS;
+  case DAT_USERINTERFACE:
+    if (msg == MSG_ENABLEDS) {
+      g_parent = static_cast<HWND>(static_cast<TW_USERINTERFACE *>(data)->hParent);
+      PostMessageW(g_parent, kNotify, 0, 0);
+    }
+    return TWRC_SUCCESS;
+  case DAT_EVENT: {
+    auto *event = static_cast<TW_EVENT *>(data);
+    const bool mine = static_cast<MSG *>(event->pEvent)->message == kNotify;
+    event->TWMessage = mine ? MSG_XFERREADY : MSG_NULL;
+    return mine ? TWRC_DSEVENT : TWRC_NOTDSEVENT;
+  }
+  case DAT_IMAGENATIVEXFER:
+    g_images.push_back(SmallDib());
+    *static_cast<TW_HANDLE *>(data) = g_images.back();
+    return TWRC_XFERDONE;
+  case DAT_PENDINGXFERS:
+    static_cast<TW_PENDINGXFERS *>(data)->Count = 0;
+    if (msg == MSG_ENDXFER && ++g_endTransfers == 1)
+      PostMessageW(g_parent, kNotify, 0, 0);
+    return TWRC_SUCCESS;
+  case DAT_CAPABILITY:
+    return TWRC_FAILURE; // no containers to account for
+  default:
+    return TWRC_SUCCESS;
+  }
+}
+
+} // namespace late
+
+TEST(AcquirePage, ImageSlippedInWhileClosingIsFreed) {
+  late::g_images.clear();
+  late::g_endTransfers = 0;
+  ScannerSession session(nullptr, &late::Entry);
+  ASSERT_TRUE(session.IsAvailable());
+  HGLOBAL dib = session.AcquirePage(TWPT_RGB, 0, 0, 0, 0, false);
+  ASSERT_EQ(2u, late::g_images.size());
+  EXPECT_EQ(late::g_images[0], dib);
+  EXPECT_EQ(nullptr, GlobalSize(late::g_images[1]) ? late::g_images[1] : nullptr)
+      << "the second image was not freed";
+  EXPECT_EQ(StateManagerLoaded, session.state);
+  GlobalFree(dib);
+  session.Shutdown();
+}
