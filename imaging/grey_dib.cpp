@@ -3,7 +3,8 @@
 #include "imaging/dib_layout.h"
 
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 void MakeGreyPalette(void *table, std::size_t count) {
   auto *out = static_cast<unsigned char *>(table);
@@ -114,9 +115,11 @@ void RemapRows(unsigned char *bits, const DibLayout &l, const unsigned char *lut
     rowLength *= rows;
     rows = 1;
   }
-  std::vector<std::uint16_t> pairs;
-  if (kind == RemapKind::Table && rowLength * rows >= (std::size_t(1) << 20)) {
-    pairs.resize(65536);
+  // Without memory for the pair table the byte table does the same work.
+  std::unique_ptr<std::uint16_t[]> pairs;
+  if (kind == RemapKind::Table && rowLength * rows >= (std::size_t(1) << 20))
+    pairs.reset(new (std::nothrow) std::uint16_t[65536]);
+  if (pairs) {
     for (unsigned w = 0; w < 65536; ++w) // little-endian: low byte first
       pairs[w] = static_cast<std::uint16_t>(lut[w & 0xFF] | (lut[w >> 8] << 8));
   }
@@ -124,8 +127,8 @@ void RemapRows(unsigned char *bits, const DibLayout &l, const unsigned char *lut
     unsigned char *row = bits + r * static_cast<std::size_t>(l.stride);
     if (kind == RemapKind::Inversion)
       InvertSpan(row, rowLength);
-    else if (!pairs.empty())
-      RemapSpanByPairs(row, rowLength, pairs.data());
+    else if (pairs)
+      RemapSpanByPairs(row, rowLength, pairs.get());
     else
       RemapSpan(row, rowLength, lut);
   }
