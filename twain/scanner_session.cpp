@@ -203,7 +203,10 @@ bool ScannerSession::OpenSource() {
   // Resolves the source again from scannerId; a source no longer listed is
   // tried with the identity stored last, and the manager's answer decides.
   SelectSource(scannerId, false);
-  CallManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &sourceIdentity);
+  // The manager completes a copy; only a source that opened replaces the
+  // stored identity, so a refusal cannot scribble on it.
+  TW_IDENTITY identity = sourceIdentity;
+  CallManager(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &identity);
   return state == StateSourceOpen;
 }
 

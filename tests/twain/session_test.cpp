@@ -443,6 +443,51 @@ TEST(SessionWithOwnManager, EndlessSourceListIsCut) {
   session.Shutdown();
 }
 
+// A careless manager: accepts everything, announces a transfer, never
+// fills TW_PENDINGXFERS.Count and scribbles on a refused identity.
+TW_UINT16 TW_CALLINGSTYLE CarelessManager(TW_IDENTITY *, TW_IDENTITY *, TW_UINT32 dg,
+                                          TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT) {
+    static_cast<TW_EVENT *>(data)->TWMessage = MSG_XFERREADY;
+    return TWRC_DSEVENT;
+  }
+  if (dg == DG_IMAGE && dat == DAT_IMAGENATIVEXFER)
+    return TWRC_XFERDONE;
+  if (dat == DAT_IDENTITY && msg == MSG_OPENDS) {
+    std::memset(data, 0x5a, sizeof(TW_IDENTITY));
+    return TWRC_FAILURE;
+  }
+  if (dat == DAT_IDENTITY && msg == MSG_GETDEFAULT)
+    *static_cast<TW_IDENTITY *>(data) = twainsim::MakeIdentity("Careless", "C", "Careless");
+  return TWRC_SUCCESS;
+}
+
+TEST(SessionWithOwnManager, CarelessManager) {
+  ScannerSession session(nullptr, CarelessManager);
+  ASSERT_TRUE(session.IsAvailable());
+  // A refused MSG_OPENDS leaves the stored identity as it was.
+  const TW_IDENTITY before = session.sourceIdentity;
+  EXPECT_FALSE(session.OpenSource());
+  EXPECT_EQ(0, std::memcmp(&before, &session.sourceIdentity, sizeof before));
+  EXPECT_EQ(StateManagerOpen, session.state);
+
+  // Count left alone by the source means no further image, whatever the
+  // field held before.
+  session.state = StateSourceEnabled;
+  MSG m = {};
+  TW_EVENT event = {&m, MSG_NULL};
+  ASSERT_TRUE(session.CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event));
+  ASSERT_EQ(StateTransferReady, session.state);
+  session.TransferNative();
+  ASSERT_EQ(StateTransferring, session.state);
+  session.pendingTransfers.Count = 5;
+  EXPECT_TRUE(session.EndTransfer());
+  EXPECT_EQ(StateSourceEnabled, session.state);
+  session.state = StateManagerOpen;
+  session.CloseManager();
+  session.Shutdown();
+}
+
 TEST(SessionWithOwnManager, NullEntryIsUnavailable) {
   ScannerSession session(nullptr, nullptr);
   EXPECT_FALSE(session.IsAvailable());
