@@ -9,8 +9,10 @@ ZV_ROOT=${ZV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 ZV_WINE=/usr/lib/wine/wine64
 ZV_WINESERVER=/usr/lib/wine/wineserver64
 ZV_PRINTER=${ZV_PRINTER:-ZelvantorPDF}
+# A second PDF printer, never the default (a stand-in for a fax printer).
+ZV_FAX_PRINTER=${ZV_FAX_PRINTER:-ZelvantorFax}
 ZV_STARTED_PIDS=()
-export ZV_WINE ZV_PRINTER
+export ZV_WINE ZV_PRINTER ZV_FAX_PRINTER
 
 zv_start_xvfb() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -47,9 +49,15 @@ zv_start_cups() {
   if ! lpstat -p "$ZV_PRINTER" >/dev/null 2>&1; then
     lpadmin -p "$ZV_PRINTER" -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
   fi
+  if ! lpstat -p "$ZV_FAX_PRINTER" >/dev/null 2>&1; then
+    lpadmin -p "$ZV_FAX_PRINTER" -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+  fi
   lpadmin -d "$ZV_PRINTER"
-  cupsenable "$ZV_PRINTER" 2>/dev/null || true
-  cupsaccept "$ZV_PRINTER" 2>/dev/null || true
+  local p
+  for p in "$ZV_PRINTER" "$ZV_FAX_PRINTER"; do
+    cupsenable "$p" 2>/dev/null || true
+    cupsaccept "$p" 2>/dev/null || true
+  done
   export ZV_PDF_DIR="${HOME:-/root}/PDF"
 }
 

@@ -1,0 +1,162 @@
+#include "printing/printer_settings.h"
+
+#include "imaging/global_memory.h"
+#include "printing/settings_image.h"
+#include "printing/settings_store.h"
+
+PRINTDLGEXW PrinterSettings[kPrinterCount];
+
+namespace {
+
+// PD_NOSELECTION | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE | PD_NOCURRENTPAGE
+constexpr DWORD kDialogFlags = 0x0090000C;
+// Clears PD_CURRENTPAGE, PD_NOCURRENTPAGE, PD_EXCLUSIONFLAGS and
+// PD_USELARGETEMPLATE, which only PrintDlgExW knows.
+constexpr DWORD kPrintDlgFlagMask = 0xEE3FFFFF;
+
+// Whether the entry's printer can still be opened with its stored settings.
+// A name that opens the display is not a printer.
+bool PrinterOpens(const PRINTDLGEXW &e) {
+  const std::wstring name = GetPrinterDeviceName(e);
+  if (name.empty())
+    return false;
+  GlobalLockGuard devMode(e.hDevMode);
+  HDC dc = CreateDCW(nullptr, name.c_str(), nullptr,
+                     static_cast<const DEVMODEW *>(devMode.data()));
+  if (!dc)
+    return false;
+  const bool printer = GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
+  DeleteDC(dc);
+  return printer;
+}
+
+// Owns a module loaded for one call; a module already loaded stays as it is.
+class LoadedModule {
+public:
+  explicit LoadedModule(const wchar_t *name) {
+    module_ = GetModuleHandleW(name);
+    if (!module_)
+      module_ = loaded_ = LoadLibraryW(name);
+  }
+  ~LoadedModule() {
+    if (loaded_)
+      FreeLibrary(loaded_);
+  }
+  LoadedModule(const LoadedModule &) = delete;
+  LoadedModule &operator=(const LoadedModule &) = delete;
+  HMODULE get() const { return module_; }
+
+private:
+  HMODULE module_ = nullptr;
+  HMODULE loaded_ = nullptr;
+};
+
+} // namespace
+
+void ClearPrinterEntry(PRINTDLGEXW &e) {
+  if (e.hDevMode)
+    GlobalFree(e.hDevMode);
+  if (e.hDevNames)
+    GlobalFree(e.hDevNames);
+  e = PRINTDLGEXW{};
+}
+
+std::wstring GetPrinterDeviceName(const PRINTDLGEXW &e) {
+  std::u16string name;
+  {
+    GlobalLockGuard devNames(e.hDevNames);
+    if (devNames)
+      name = ReadDevNamesString(devNames.data(), devNames.size(),
+                                DevNamesString::Device);
+  }
+  if (name.empty()) {
+    GlobalLockGuard devMode(e.hDevMode);
+    if (devMode)
+      name = ReadDevModeDeviceName(devMode.data(), devMode.size());
+  }
+  return std::wstring(name.begin(), name.end());
+}
+
+bool PrintDlgExNeedsFallback(HRESULT result) {
+  return result == E_NOTIMPL || result == E_HANDLE || result == E_INVALIDARG;
+}
+
+HRESULT RunPrintDialogWith(PRINTDLGEXW &e, PrintDlgExProc printDlgEx) {
+  e.dwResultAction = PD_RESULT_CANCEL;
+  if (printDlgEx) {
+    const HRESULT result = printDlgEx(&e);
+    if (!PrintDlgExNeedsFallback(result))
+      return result;
+    e.dwResultAction = PD_RESULT_CANCEL;
+  }
+
+  PRINTDLGW pd{};
+  pd.lStructSize = sizeof(PRINTDLGW);
+  pd.hwndOwner = e.hwndOwner;
+  pd.hDevMode = e.hDevMode;
+  pd.hDevNames = e.hDevNames;
+  pd.hDC = e.hDC;
+  pd.Flags = e.Flags & kPrintDlgFlagMask;
+  pd.nCopies = static_cast<WORD>(e.nCopies);
+  const BOOL chosen = PrintDlgW(&pd);
+  // The dialog may have replaced (and freed) the blocks it was given, so
+  // the entry takes back whatever it holds now, chosen or not.
+  e.hDevMode = pd.hDevMode;
+  e.hDevNames = pd.hDevNames;
+  if (chosen) {
+    e.hDC = pd.hDC;
+    e.Flags = pd.Flags | PD_NOCURRENTPAGE;
+    e.nCopies = pd.nCopies;
+    e.dwResultAction = PD_RESULT_PRINT;
+    return S_OK;
+  }
+  if (CommDlgExtendedError() != 0)
+    return E_FAIL;
+  e.dwResultAction = PD_RESULT_CANCEL;
+  return S_OK;
+}
+
+HRESULT RunPrintDialog(PRINTDLGEXW &e) {
+  LoadedModule comdlg(L"Comdlg32.dll");
+  PrintDlgExProc printDlgEx = nullptr;
+  if (comdlg.get()) {
+    // Through void (*)(): GetProcAddress's type says nothing of the real one.
+    printDlgEx = reinterpret_cast<PrintDlgExProc>(reinterpret_cast<void (*)()>(
+        GetProcAddress(comdlg.get(), "PrintDlgExW")));
+  }
+  return RunPrintDialogWith(e, printDlgEx);
+}
+
+bool SelectPrinter(HWND owner, int index) {
+  if (index < 0 || index >= kPrinterCount)
+    return false;
+  PRINTDLGEXW &e = PrinterSettings[index];
+  e.Flags &= ~DWORD(PD_RETURNDEFAULT);
+
+  if (e.lStructSize == 0) {
+    if (LoadPrinterSettings(index)) {
+      e.hDC = nullptr;
+      e.Flags &= ~DWORD(PD_RETURNDEFAULT);
+      e.nCopies = 1;
+      if (PrinterOpens(e))
+        return true; // the stored printer is still there: nothing to show or save
+    }
+    ClearPrinterEntry(e);
+    e.lStructSize = sizeof(PRINTDLGEXW);
+    e.Flags = PD_RETURNDEFAULT;
+    e.nCopies = 1;
+  }
+
+  e.Flags = (e.Flags & PD_RETURNDEFAULT) | kDialogFlags;
+  e.hwndOwner = owner;
+  e.nStartPage = START_PAGE_GENERAL;
+  e.dwResultAction = PD_RESULT_CANCEL;
+
+  if (RunPrintDialog(e) != S_OK)
+    return false;
+  if (e.dwResultAction != PD_RESULT_CANCEL || (e.Flags & PD_RETURNDEFAULT)) {
+    SavePrinterSettings(index);
+    return true;
+  }
+  return false;
+}
