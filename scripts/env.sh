@@ -105,3 +105,10 @@ zv_env_start() {
   # first test they would inherit its pipes and keep ctest waiting forever.
   "$ZV_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
+
+# winepath_w UNIXPATH: the same file as Wine's programs see it (drive Z:).
+winepath_w() {
+  local p
+  p=$(realpath -m "$1")
+  printf 'Z:%s\n' "${p//\//\\}"
+}

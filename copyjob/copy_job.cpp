@@ -1,0 +1,147 @@
+#include "copyjob/copy_job.h"
+
+#include <string>
+
+#include "app/localized_texts.h"
+#include "copyjob/print_calls.h"
+#include "imaging/dib.h"
+#include "imaging/global_memory.h"
+#include "printing/printer_settings.h"
+#include "twain/scanner_profile.h"
+#include "twain/scanner_session.h"
+
+namespace {
+
+const wchar_t kCaption[] = L"Zelvantor Copier";
+
+// Owns the printer's device context for the whole job.
+class PrinterDC {
+public:
+  explicit PrinterDC(HDC dc) : dc_(dc) {}
+  ~PrinterDC() {
+    if (dc_)
+      CurrentPrintCalls().deleteDC(dc_);
+  }
+  PrinterDC(const PrinterDC &) = delete;
+  PrinterDC &operator=(const PrinterDC &) = delete;
+  HDC get() const { return dc_; }
+
+private:
+  HDC dc_;
+};
+
+DOCINFOW DocumentInfo() {
+  DOCINFOW info{};
+  info.cbSize = sizeof info;
+  info.lpszDocName = TextDocumentName.c_str();
+  return info;
+}
+
+// The locked device mode when the block really holds one: at least the
+// public part, and no shorter than the sizes it claims for itself.
+DEVMODEW *UsableDevMode(const GlobalLockGuard &mode) {
+  if (!mode || mode.size() < sizeof(DEVMODEW))
+    return nullptr;
+  auto *devMode = static_cast<DEVMODEW *>(mode.data());
+  if (std::size_t(devMode->dmSize) + devMode->dmDriverExtra > mode.size())
+    return nullptr;
+  return devMode;
+}
+
+HDC OpenPrinter(PRINTDLGEXW &printer) {
+  const std::wstring device = GetPrinterDeviceName(printer);
+  GlobalLockGuard mode(printer.hDevMode);
+  return CurrentPrintCalls().createDC(nullptr, device.c_str(), nullptr, UsableDevMode(mode));
+}
+
+// Scans are always laid on the sheet upright; the entry keeps the setting.
+void ForcePortrait(PRINTDLGEXW &printer, HDC dc) {
+  GlobalLockGuard mode(printer.hDevMode);
+  DEVMODEW *devMode = UsableDevMode(mode);
+  if (!devMode)
+    return;
+  devMode->dmFields |= DM_ORIENTATION;
+  devMode->dmOrientation = DMORIENT_PORTRAIT;
+  CurrentPrintCalls().resetDC(dc, devMode);
+}
+
+} // namespace
+
+bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParameters &params) {
+  // Every size below divides by the scale.
+  if (params.scale == 0)
+    return false;
+  const PrintCalls &gdi = CurrentPrintCalls();
+  PrinterDC dc(OpenPrinter(printer));
+  if (!dc.get())
+    return false;
+  const bool documentPerCopy = params.OneDocumentPerCopy != 0;
+  const DOCINFOW info = DocumentInfo();
+  if (!documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0) {
+    gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
+    return false;
+  }
+  ForcePortrait(printer, dc.get());
+
+  const ScanFrame frame = CopyScanFrame(params.scale);
+  const ModeChoice mode = ChooseMode(params.mode);
+  const std::uint32_t printerDpiX = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSX));
+  const std::uint32_t target = TargetResolution(printerDpiX, params.scale, mode.divisor);
+  std::uint32_t resolution = target;
+  {
+    ScannerProfile profile;
+    session.GetScannerProfile(0, profile);
+    resolution = ChooseScanResolution(target, profile);
+  }
+
+  DibImage image;
+  image.Attach(session.AcquirePage(mode.pixelType, resolution,
+                                   reinterpret_cast<std::uintptr_t>(&frame), params.brightness,
+                                   0, false));
+  if (!image.HasImage()) {
+    // A cancelled or failed scan: the started document is thrown away.
+    gdi.abortDoc(dc.get());
+    return true;
+  }
+
+  for (std::uint32_t copy = 0; copy < params.copies; ++copy) {
+    if (documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0) {
+      gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
+      return false;
+    }
+    if (gdi.startPage(dc.get()) <= 0) {
+      gdi.abortDoc(dc.get());
+      gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
+      return false;
+    }
+    // Logical (0, 0) is the physical corner of the sheet, not of the printable area.
+    const int offsetY = GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
+    const int offsetX = GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
+    SetViewportOrgEx(dc.get(), -offsetX, -offsetY, nullptr);
+    SetStretchBltMode(dc.get(), COLORONCOLOR);
+
+    const std::uint32_t deviceDpiY = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSY));
+    const std::uint32_t deviceDpiX = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSX));
+    const std::uint32_t bitmapDpiY = PrintResolution(
+        image.GetYResolution(ResolutionPerInch), resolution, target, deviceDpiY);
+    const std::uint32_t bitmapDpiX = PrintResolution(
+        image.GetXResolution(ResolutionPerInch), resolution, target, deviceDpiX);
+    const std::int32_t height = SizeOnPaper(image.GetHeight(), deviceDpiY, bitmapDpiY, params.scale);
+    const std::int32_t width = SizeOnPaper(image.GetWidth(), deviceDpiX, bitmapDpiX, params.scale);
+    // Width and height 0 would mean "own size" to Draw; an image too small to
+    // show at this scale simply leaves the page empty.
+    if (width > 0 && height > 0)
+      image.Draw(dc.get(), 0, 0, width, height);
+
+    if (gdi.endPage(dc.get()) <= 0) {
+      gdi.abortDoc(dc.get());
+      gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
+      return false;
+    }
+    if (documentPerCopy)
+      gdi.endDoc(dc.get());
+  }
+  if (!documentPerCopy)
+    gdi.endDoc(dc.get());
+  return true;
+}

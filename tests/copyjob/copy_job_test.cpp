@@ -1,0 +1,369 @@
+// The copy job with the simulated TWAIN manager as scanner and the CUPS PDF
+// printer as printer. The document calls go through a counting table that
+// forwards to GDI and can make one of them fail, since no printer here
+// refuses a page on request; message boxes are recorded instead of shown.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/localized_texts.h"
+#include "copyjob/copy_job.h"
+#include "copyjob/print_calls.h"
+#include "imaging/global_memory.h"
+#include "printing/printer_settings.h"
+#include "tools/twainsim/sim_engine.h"
+#include "twain/scanner_session.h"
+
+namespace {
+
+using twainsim::SimEngine;
+
+// ---- the recording print calls ------------------------------------------------
+
+struct Box {
+  std::wstring text;
+  bool defaultCaption;
+  std::wstring caption;
+  UINT type;
+};
+
+struct Recorder {
+  std::map<std::string, int> counts;
+  std::vector<std::string> order;
+  std::string failing;   // the call that fails
+  int failOnCall = 1;    // ... on its n-th use
+  std::vector<Box> boxes;
+  bool Fails(const char *name) {
+    counts[name]++;
+    order.push_back(name);
+    return failing == name && counts[name] == failOnCall;
+  }
+};
+Recorder *g_recorder = nullptr;
+
+HDC WINAPI RecCreateDC(LPCWSTR d, LPCWSTR dev, LPCWSTR o, const DEVMODEW *m) {
+  return g_recorder->Fails("CreateDC") ? nullptr : RealPrintCalls().createDC(d, dev, o, m);
+}
+int WINAPI RecStartDoc(HDC dc, const DOCINFOW *info) {
+  if (g_recorder->Fails("StartDoc"))
+    return SP_ERROR;
+  EXPECT_EQ(TextDocumentName, info->lpszDocName);
+  EXPECT_EQ(nullptr, info->lpszOutput);
+  return RealPrintCalls().startDoc(dc, info);
+}
+HDC WINAPI RecResetDC(HDC dc, const DEVMODEW *m) {
+  g_recorder->Fails("ResetDC");
+  return RealPrintCalls().resetDC(dc, m);
+}
+int WINAPI RecStartPage(HDC dc) {
+  return g_recorder->Fails("StartPage") ? SP_ERROR : RealPrintCalls().startPage(dc);
+}
+int WINAPI RecEndPage(HDC dc) {
+  return g_recorder->Fails("EndPage") ? SP_ERROR : RealPrintCalls().endPage(dc);
+}
+int WINAPI RecEndDoc(HDC dc) {
+  g_recorder->Fails("EndDoc");
+  return RealPrintCalls().endDoc(dc);
+}
+int WINAPI RecAbortDoc(HDC dc) {
+  g_recorder->Fails("AbortDoc");
+  return RealPrintCalls().abortDoc(dc);
+}
+BOOL WINAPI RecDeleteDC(HDC dc) {
+  g_recorder->Fails("DeleteDC");
+  return RealPrintCalls().deleteDC(dc);
+}
+int WINAPI RecMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+  EXPECT_EQ(nullptr, owner);
+  g_recorder->boxes.push_back({text, caption == nullptr, caption ? caption : L"", type});
+  return IDOK;
+}
+const PrintCalls kRecording = {RecCreateDC, RecStartDoc, RecResetDC,  RecStartPage, RecEndPage,
+                               RecEndDoc,   RecAbortDoc, RecDeleteDC, RecMessageBox};
+
+// ---- the simulated scanner behind a session ------------------------------------
+
+SimEngine *g_engine = nullptr;
+TW_UINT16 WINAPI SimEntry(TW_IDENTITY *o, TW_IDENTITY *d, TW_UINT32 dg, TW_UINT16 dat,
+                          TW_UINT16 msg, TW_MEMREF data) {
+  return g_engine->Entry(o, d, dg, dat, msg, data);
+}
+
+// Profiles are cached per process by the identity: a different list needs
+// a different name.
+twainsim::SimSource Flatbed(std::vector<double> resolutions, const char *name = "Job Flatbed") {
+  twainsim::SimScannerModel model;
+  model.resolutions = std::move(resolutions);
+  model.resolutionDefault = model.resolutions.front();
+  twainsim::SimSource source;
+  source.identity = twainsim::MakeIdentity("Zelvantor", "Test", name);
+  source.capabilities = twainsim::MakeCapabilities(model);
+  return source;
+}
+
+class CopyJob : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    ModuleInstance = GetModuleHandleW(nullptr); // the texts are linked into this test
+    SetThreadLocale(MAKELCID(0x0409, SORT_DEFAULT));
+    LoadLocalizedTexts();
+    std::memset(PrinterSettings, 0, sizeof PrinterSettings);
+    ASSERT_TRUE(SelectPrinter(nullptr, 0)) << "the PDF printer is the default printer";
+  }
+
+  void SetUp() override {
+    twainsim::SimConfig config;
+    // A small list keeps the printed bitmaps small and the tests quick.
+    config.sources.push_back(Flatbed({50, 75}));
+    Start(std::move(config));
+  }
+  void TearDown() override {
+    SetPrintCalls(nullptr);
+    g_recorder = nullptr;
+    if (session)
+      session->Shutdown();
+    session.reset();
+    g_engine = nullptr;
+  }
+
+  void Start(twainsim::SimConfig config) {
+    if (session)
+      session->Shutdown();
+    session.reset();
+    engine = std::make_unique<SimEngine>(std::move(config));
+    g_engine = engine.get();
+    session = std::make_unique<ScannerSession>(nullptr, &SimEntry);
+    ASSERT_TRUE(session->IsAvailable());
+    engine->ClearCalls();
+    g_recorder = &recorder;
+    SetPrintCalls(&kRecording);
+  }
+
+  bool Run(CopyParameters params) { return RunCopyJob(*session, PrinterSettings[0], params); }
+
+  static CopyParameters Params(std::uint32_t copies, std::uint32_t perCopy = 0,
+                               std::int32_t mode = 0, std::uint32_t scale = 10000) {
+    CopyParameters p;
+    p.copies = copies;
+    p.OneDocumentPerCopy = perCopy;
+    p.mode = mode;
+    p.scale = scale;
+    return p;
+  }
+
+  int Count(const char *name) { return recorder.counts[name]; }
+  bool Scanned() {
+    for (const auto &call : engine->Calls())
+      if (call.Name() == "DS IMAGENATIVEXFER GET" && call.rc == TWRC_XFERDONE)
+        return true;
+    return false;
+  }
+  // The item of the last MSG_SET of a capability, as the scanner received it.
+  TW_UINT32 LastSet(TW_UINT16 cap) {
+    TW_UINT32 item = 0xFFFFFFFF;
+    for (const auto &call : engine->Calls())
+      if (call.dat == DAT_CAPABILITY && call.msg == MSG_SET && call.cap == cap)
+        item = call.item;
+    return item;
+  }
+  bool LastFrame(TW_FRAME &frame) {
+    bool found = false;
+    for (const auto &call : engine->Calls())
+      if (call.dat == DAT_IMAGELAYOUT && call.msg == MSG_SET)
+        frame = call.frame, found = true;
+    return found;
+  }
+
+  Recorder recorder;
+  std::unique_ptr<SimEngine> engine;
+  std::unique_ptr<ScannerSession> session;
+};
+
+} // namespace
+
+TEST_F(CopyJob, CopyPrintsEveryCopyAsAPageOfOneDocument) {
+  EXPECT_TRUE(Run(Params(3)));
+  EXPECT_TRUE(Scanned());
+  EXPECT_EQ(1, Count("StartDoc"));
+  EXPECT_EQ(3, Count("StartPage"));
+  EXPECT_EQ(3, Count("EndPage"));
+  EXPECT_EQ(1, Count("EndDoc"));
+  EXPECT_EQ(0, Count("AbortDoc"));
+  EXPECT_EQ(1, Count("DeleteDC"));
+  EXPECT_TRUE(recorder.boxes.empty());
+  // The document is started before the scan, portrait forced right after.
+  ASSERT_GE(recorder.order.size(), 3u);
+  EXPECT_EQ("CreateDC", recorder.order[0]);
+  EXPECT_EQ("StartDoc", recorder.order[1]);
+  EXPECT_EQ("ResetDC", recorder.order[2]);
+  EXPECT_EQ(0u, engine->LiveImages()) << "the job frees the bitmap";
+}
+
+TEST_F(CopyJob, FaxSendsEveryCopyAsADocumentOfItsOwn) {
+  EXPECT_TRUE(Run(Params(3, 1)));
+  EXPECT_EQ(3, Count("StartDoc"));
+  EXPECT_EQ(3, Count("StartPage"));
+  EXPECT_EQ(3, Count("EndPage"));
+  EXPECT_EQ(3, Count("EndDoc"));
+  EXPECT_EQ("CreateDC", recorder.order[0]);
+  EXPECT_EQ("ResetDC", recorder.order[1]); // no document before the scan
+  EXPECT_EQ(0u, engine->LiveImages());
+}
+
+TEST_F(CopyJob, ZeroCopiesScansButPrintsNoPage) {
+  EXPECT_TRUE(Run(Params(0)));
+  EXPECT_TRUE(Scanned());
+  EXPECT_EQ(1, Count("StartDoc")); // an empty document
+  EXPECT_EQ(0, Count("StartPage"));
+  EXPECT_EQ(1, Count("EndDoc"));
+
+  recorder = Recorder();
+  EXPECT_TRUE(Run(Params(0, 1)));
+  EXPECT_TRUE(Scanned());
+  EXPECT_EQ(0, Count("StartDoc")); // nothing at all for a fax
+  EXPECT_EQ(0, Count("EndDoc"));
+  EXPECT_EQ(0u, engine->LiveImages());
+}
+
+TEST_F(CopyJob, CancelledScanAbortsTheDocumentSilently) {
+  twainsim::SimConfig config;
+  config.sources.push_back(Flatbed({75}));
+  config.sources[0].behaviour.outcome = twainsim::SimOutcome::CloseRequest;
+  Start(std::move(config));
+  EXPECT_TRUE(Run(Params(2)));
+  EXPECT_FALSE(Scanned());
+  EXPECT_EQ(1, Count("StartDoc"));
+  EXPECT_EQ(1, Count("AbortDoc"));
+  EXPECT_EQ(0, Count("StartPage"));
+  EXPECT_EQ(0, Count("EndDoc"));
+  EXPECT_EQ(1, Count("DeleteDC"));
+  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_EQ(2, session->state);
+}
+
+TEST_F(CopyJob, FailuresAndTheirMessages) {
+  struct Case {
+    const char *failing;
+    std::uint32_t perCopy;
+    int failOn;
+    bool scans;
+    const std::wstring *text;
+    bool defaultCaption;
+    int aborts;
+  } cases[] = {
+      // The document of a copy cannot start: reported before anything is scanned.
+      {"StartDoc", 0, 1, false, &TextErrorDocument, false, 0},
+      // A fax's second document cannot start: the first one stays sent.
+      {"StartDoc", 1, 2, true, &TextErrorDocument, false, 0},
+      {"StartPage", 0, 1, true, &TextErrorCopy, true, 1},
+      {"EndPage", 0, 2, true, &TextErrorCopy, true, 1},
+      {"StartPage", 1, 1, true, &TextErrorCopy, true, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.failing) + " #" + std::to_string(c.failOn) +
+                 (c.perCopy ? " fax" : " copy"));
+    recorder = Recorder();
+    recorder.failing = c.failing;
+    recorder.failOnCall = c.failOn;
+    engine->ClearCalls();
+    EXPECT_FALSE(Run(Params(3, c.perCopy)));
+    EXPECT_EQ(c.scans, Scanned());
+    ASSERT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ(*c.text, recorder.boxes[0].text);
+    EXPECT_EQ(c.defaultCaption, recorder.boxes[0].defaultCaption);
+    if (!c.defaultCaption) {
+      EXPECT_EQ(L"Zelvantor Copier", recorder.boxes[0].caption);
+    }
+    EXPECT_EQ(UINT(MB_ICONERROR), recorder.boxes[0].type);
+    EXPECT_EQ(c.aborts, Count("AbortDoc"));
+    EXPECT_EQ(1, Count("DeleteDC"));
+    EXPECT_EQ(0u, engine->LiveImages());
+    EXPECT_EQ(2, session->state);
+  }
+}
+
+TEST_F(CopyJob, PrinterThatDoesNotOpenEndsSilently) {
+  recorder.failing = "CreateDC";
+  EXPECT_FALSE(Run(Params(1)));
+  EXPECT_FALSE(Scanned());
+  EXPECT_TRUE(recorder.boxes.empty());
+  EXPECT_EQ(0, Count("DeleteDC"));
+}
+
+TEST_F(CopyJob, ScaleZeroNeverReachesThePrinterOrTheScanner) {
+  EXPECT_FALSE(Run(Params(1, 0, 0, 0)));
+  EXPECT_TRUE(recorder.order.empty());
+  EXPECT_TRUE(engine->Calls().empty());
+}
+
+TEST_F(CopyJob, PortraitIsForcedAndStaysInTheEntry) {
+  {
+    GlobalLockGuard lock(PrinterSettings[0].hDevMode);
+    ASSERT_TRUE(lock);
+    auto *mode = static_cast<DEVMODEW *>(lock.data());
+    mode->dmOrientation = DMORIENT_LANDSCAPE;
+    mode->dmFields &= ~DWORD(DM_ORIENTATION);
+  }
+  EXPECT_TRUE(Run(Params(1)));
+  GlobalLockGuard lock(PrinterSettings[0].hDevMode);
+  const auto *mode = static_cast<const DEVMODEW *>(lock.data());
+  EXPECT_EQ(DMORIENT_PORTRAIT, mode->dmOrientation);
+  EXPECT_NE(0u, mode->dmFields & DM_ORIENTATION);
+}
+
+TEST_F(CopyJob, ResolutionAndFrameSentToTheScanner) {
+  // The PDF printer has 300 dpi; the scanner offers a list.
+  twainsim::SimConfig config;
+  config.sources.push_back(Flatbed({75, 100, 150, 300, 600}, "Job Flatbed 600"));
+  Start(std::move(config));
+  struct Case {
+    std::int32_t mode;
+    std::uint32_t scale;
+    TW_UINT32 resolution; // Whole in the low half, Frac 0
+    TW_UINT16 pixelType;
+    std::int32_t right, bottom; // 1/100 mm
+  } cases[] = {
+      {0, 10000, 300, TWPT_BW, 21000, 29700},
+      {1, 10000, 150, TWPT_GRAY, 21000, 29700},  // grey at half the resolution
+      {2, 10000, 150, TWPT_RGB, 21000, 29700},   // and colour too
+      {0, 5000, 150, TWPT_BW, 21000, 29700},     // reductions scan all of A4
+      {0, 14138, 600, TWPT_BW, 14853, 21007},    // 424: none exact, none of 636 or more: the last
+      {0, 20000, 600, TWPT_BW, 10500, 14850},
+      {7, 10000, 300, TWPT_BW, 21000, 29700},    // an unknown mode is black and white
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + " at " + std::to_string(c.scale));
+    engine->ClearCalls();
+    recorder = Recorder();
+    EXPECT_TRUE(Run(Params(1, 0, c.mode, c.scale)));
+    EXPECT_EQ(c.resolution, LastSet(ICAP_XRESOLUTION));
+    EXPECT_EQ(c.resolution, LastSet(ICAP_YRESOLUTION));
+    EXPECT_EQ(c.pixelType, LastSet(ICAP_PIXELTYPE));
+    TW_FRAME frame{};
+    ASSERT_TRUE(LastFrame(frame));
+    auto fix = [](std::int32_t v) { return std::int64_t(v) * 65536 + 1270; };
+    EXPECT_EQ(fix(c.right) / 2540, std::int64_t(frame.Right.Whole) * 65536 + frame.Right.Frac);
+    EXPECT_EQ(fix(c.bottom) / 2540, std::int64_t(frame.Bottom.Whole) * 65536 + frame.Bottom.Frac);
+    EXPECT_EQ(0, frame.Left.Whole);
+    EXPECT_EQ(0, frame.Top.Frac);
+  }
+}
+
+TEST_F(CopyJob, BitmapWithoutResolutionIsStillPrinted) {
+  twainsim::SimConfig config;
+  config.sources.push_back(Flatbed({75}));
+  config.sources[0].behaviour.zeroPelsPerMeter = true;
+  config.sources[0].behaviour.zeroImageInfoResolution = true;
+  Start(std::move(config));
+  EXPECT_TRUE(Run(Params(1)));
+  EXPECT_TRUE(Scanned());
+  EXPECT_EQ(1, Count("StartPage"));
+  EXPECT_EQ(1, Count("EndPage"));
+  EXPECT_TRUE(recorder.boxes.empty());
+}
