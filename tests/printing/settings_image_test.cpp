@@ -3,6 +3,7 @@
 
 #include "printing/settings_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,7 +27,7 @@ Bytes DevNames(std::size_t size, std::uint16_t driver, std::uint16_t device,
                std::uint16_t output, const std::u16string &driverText,
                const std::u16string &deviceText,
                const std::u16string &outputText) {
-  Bytes b(size, 0xEE);
+  Bytes b(std::max<std::size_t>(size, 8), 0xEE);
   PutWord(b, 0, driver);
   PutWord(b, 2, device);
   PutWord(b, 4, output);
@@ -37,6 +38,7 @@ Bytes DevNames(std::size_t size, std::uint16_t driver, std::uint16_t device,
     PutString(b, device, deviceText);
   if (2 * (output + outputText.size() + 1) <= size)
     PutString(b, output, outputText);
+  b.resize(size); // a block shorter than its header words
   return b;
 }
 
