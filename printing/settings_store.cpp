@@ -15,6 +15,10 @@ const wchar_t kDevNamesValue[] = L"DEVNAMES";
 // Written by older versions; removed by every save, never read.
 const wchar_t kStaleDevModeSizeValue[] = L"DEVMODEW Size";
 
+// The stored image is the structure of a 32-bit build, field for field.
+static_assert(sizeof(void *) != 4 || sizeof(PRINTDLGEXW) == kPrintDialogImageSize,
+              "PRINTDLGEXW of a 32-bit build is the stored image");
+
 bool IsPrinterIndex(int index) { return index >= 0 && index < kPrinterCount; }
 
 // A pointer or handle means nothing in another process, and a 64-bit one
