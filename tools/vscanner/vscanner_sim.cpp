@@ -167,8 +167,7 @@ twainsim::SimSource ToSimSource(const SourceSpec &spec) {
   default:
     break;
   }
-  // The image provider below writes the header faults itself; these flags
-  // tell the engine (and whoever reads its configuration) the same.
+  // The engine writes these faults into whatever the image provider made.
   b.zeroPelsPerMeter = spec.faults.zeroPelsPerMeter;
   b.zeroColourCount = spec.faults.zeroColourCount;
   b.zeroImageSize = spec.faults.zeroImageSize;
@@ -203,10 +202,9 @@ bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &
   out.pixelType = request.pixelType;
   out.brightness = request.brightness;
   out.threshold = request.threshold;
-  out.zeroPelsPerMeter = spec.faults.zeroPelsPerMeter;
-  out.zeroColourCount = spec.faults.zeroColourCount;
-  out.zeroImageSize = spec.faults.zeroImageSize;
-  out.reversedGreyPalette = spec.faults.reversedGreyPalette;
+  // The header faults stay off here: the engine applies the source's
+  // faults to every image it hands out.
+  (void)spec;
   return true;
 }
 

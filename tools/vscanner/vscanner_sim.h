@@ -24,8 +24,9 @@ twainsim::SimSource ToSimSource(const SourceSpec &spec);
 // from baseFolder (the INI file's folder; may be empty).
 twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFolder);
 
-// The engine's request as the image generator's, with the source's header
-// faults; false for a pixel type the generator does not make.
+// The engine's request as the image generator's (a clean image: the engine
+// adds the source's header faults); false for a pixel type the generator
+// does not make.
 bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &spec,
                     ImageRequest &out);
 
