@@ -727,3 +727,170 @@ TEST_F(VirtualScannerDll, UserSelectDialogPicksOrCancels) {
             std::find(triplets.begin(), triplets.end(),
                       "DG_CONTROL DAT_IDENTITY MSG_USERSELECT = TWRC_CANCEL"));
 }
+
+namespace {
+
+// What MSG_GET of one capability returned, decoded for 32-bit-or-smaller
+// items.
+struct CapAnswer {
+  TW_UINT16 rc = 0xFFFF;
+  TW_UINT16 conType = 0;
+  std::vector<double> items;  // ONEVALUE: 1; ENUMERATION: all; RANGE: min, max, step, default, current
+  TW_UINT32 currentIndex = 0, defaultIndex = 0;
+};
+
+double ItemValue(TW_UINT16 type, const std::uint8_t *p) {
+  switch (type) {
+  case TWTY_FIX32: {
+    TW_FIX32 f;
+    std::memcpy(&f, p, 4);
+    return FromFix(f);
+  }
+  case TWTY_UINT16:
+  case TWTY_BOOL: {
+    TW_UINT16 v;
+    std::memcpy(&v, p, 2);
+    return v;
+  }
+  case TWTY_INT16: {
+    TW_INT16 v;
+    std::memcpy(&v, p, 2);
+    return v;
+  }
+  default: {
+    TW_UINT32 v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  }
+}
+
+std::size_t ItemSize(TW_UINT16 type) {
+  return type == TWTY_FIX32 || type == TWTY_UINT32 || type == TWTY_INT32 ? 4
+         : type == TWTY_UINT8 || type == TWTY_INT8                       ? 1
+                                                                         : 2;
+}
+
+CapAnswer GetCap(App &app, TW_UINT16 cap) {
+  CapAnswer a;
+  TW_CAPABILITY c{cap, TWON_DONTCARE16, nullptr};
+  a.rc = app.Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &c);
+  a.conType = c.ConType;
+  if (a.rc != TWRC_SUCCESS || !c.hContainer)
+    return a;
+  {
+    GlobalLockGuard lock(c.hContainer);
+    const std::uint8_t *p = lock.bytes();
+    TW_UINT16 type;
+    std::memcpy(&type, p, 2);
+    if (c.ConType == TWON_ONEVALUE) {
+      a.items.push_back(ItemValue(type, p + 2));
+    } else if (c.ConType == TWON_ENUMERATION) {
+      TW_ENUMERATION e;
+      std::memcpy(&e, p, offsetof(TW_ENUMERATION, ItemList));
+      a.currentIndex = e.CurrentIndex;
+      a.defaultIndex = e.DefaultIndex;
+      for (TW_UINT32 i = 0; i < e.NumItems && i < 64; ++i)
+        a.items.push_back(ItemValue(type, p + offsetof(TW_ENUMERATION, ItemList) + i * ItemSize(type)));
+    } else if (c.ConType == TWON_RANGE) {
+      for (std::size_t at : {offsetof(TW_RANGE, MinValue), offsetof(TW_RANGE, MaxValue),
+                             offsetof(TW_RANGE, StepSize), offsetof(TW_RANGE, DefaultValue),
+                             offsetof(TW_RANGE, CurrentValue)})
+        a.items.push_back(ItemValue(type, p + at));
+    }
+  }
+  GlobalFree(c.hContainer);
+  return a;
+}
+
+} // namespace
+
+// The INI's capability descriptions as the application reads them.
+TEST_F(VirtualScannerDll, CapabilitiesAsConfigured) {
+  struct Case {
+    const char *lines;
+    TW_UINT16 cap;
+    TW_UINT16 conType;
+    std::vector<double> items;
+    TW_UINT32 currentIndex;
+  } cases[] = {
+      {"", ICAP_XRESOLUTION, TWON_ENUMERATION, {75, 100, 150, 200, 300, 600, 1200}, 4},
+      {"Resolutions=75,150\r\nResolutionDefault=150", ICAP_YRESOLUTION, TWON_ENUMERATION, {75, 150}, 1},
+      {"Resolutions=300", ICAP_XRESOLUTION, TWON_ONEVALUE, {300}, 0},
+      {"Resolutions=50..1200/25\r\nResolutionDefault=400", ICAP_XRESOLUTION, TWON_RANGE,
+       {50, 1200, 25, 400, 400}, 0},
+      {"", ICAP_BRIGHTNESS, TWON_RANGE, {-1000, 1000, 1, 0, 0}, 0},
+      {"Brightness=250", ICAP_BRIGHTNESS, TWON_ONEVALUE, {250}, 0},
+      {"", ICAP_PIXELTYPE, TWON_ENUMERATION, {0, 1, 2}, 2},
+      {"PixelTypes=GRAY,BW\r\nPixelTypeDefault=BW", ICAP_PIXELTYPE, TWON_ENUMERATION, {1, 0}, 1},
+      {"Units=INCHES,CENTIMETERS\r\nUnitDefault=CENTIMETERS", ICAP_UNITS, TWON_ENUMERATION, {0, 1}, 1},
+      {"", CAP_UICONTROLLABLE, TWON_ONEVALUE, {1}, 0},
+      {"UIControllable=no", CAP_UICONTROLLABLE, TWON_ONEVALUE, {0}, 0},
+      {"PhysicalWidth=8.27", ICAP_PHYSICALWIDTH, TWON_ONEVALUE, {8.27}, 0},
+      {"", ICAP_PHYSICALHEIGHT, TWON_ONEVALUE, {11.69}, 0},
+      {"NativeResolution=1200\r\nYNativeResolution=2400", ICAP_YNATIVERESOLUTION, TWON_ONEVALUE, {2400}, 0},
+      {"NativeResolution=1200\r\nYNativeResolution=2400", ICAP_XNATIVERESOLUTION, TWON_ONEVALUE, {1200}, 0},
+  };
+  for (const Case &c : cases) {
+    Configure(std::string("[Source]\r\n") + c.lines + "\r\n");
+    App app(entry_);
+    ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+    const auto sources = app.List();
+    ASSERT_FALSE(sources.empty());
+    ASSERT_EQ(TWRC_SUCCESS, app.OpenDs(sources[0]));
+    const CapAnswer a = GetCap(app, c.cap);
+    app.CloseDs();
+    app.CloseDsm();
+    EXPECT_EQ(TWRC_SUCCESS, a.rc) << c.lines;
+    EXPECT_EQ(c.conType, a.conType) << c.lines;
+    ASSERT_EQ(c.items.size(), a.items.size()) << c.lines;
+    for (std::size_t i = 0; i < c.items.size(); ++i)
+      EXPECT_NEAR(c.items[i], a.items[i], 0.0001) << c.lines << " item " << i;
+    if (c.conType == TWON_ENUMERATION) {
+      EXPECT_EQ(c.currentIndex, a.currentIndex) << c.lines;
+    }
+  }
+}
+
+// A careless application: calls without data, or at the wrong moment, get
+// TWRC_FAILURE and leave the manager usable.
+TEST_F(VirtualScannerDll, CallsWithoutDataOrOutOfTurnFail) {
+  Configure("[Source]\r\n");
+  App app(entry_);
+  struct Triplet {
+    bool toSource;
+    TW_UINT32 dg;
+    TW_UINT16 dat, msg;
+  } calls[] = {
+      {false, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT}, {false, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST},
+      {true, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS}, {true, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT},
+      {true, DG_CONTROL, DAT_CAPABILITY, MSG_GET},        {true, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET},
+      {true, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER},
+  };
+  // Before MSG_OPENDSM nothing but failure.
+  TW_IDENTITY id{};
+  EXPECT_EQ(TWRC_FAILURE, app.Manager(DAT_IDENTITY, MSG_GETFIRST, &id));
+  ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+  const auto sources = app.List();
+  ASSERT_EQ(1u, sources.size());
+  ASSERT_EQ(TWRC_SUCCESS, app.OpenDs(sources[0]));
+  for (const Triplet &t : calls) {
+    const TW_UINT16 rc = t.toSource ? app.Call(t.dg, t.dat, t.msg, nullptr) : app.Manager(t.dat, t.msg, nullptr);
+    EXPECT_EQ(TWRC_FAILURE, rc) << t.dat << "/" << t.msg;
+  }
+  // A transfer before the source announced one is out of turn.
+  HGLOBAL dib = nullptr;
+  EXPECT_EQ(TWRC_FAILURE, app.Transfer(dib));
+  EXPECT_EQ(nullptr, dib);
+  // And the session still works.
+  ASSERT_EQ(TWRC_SUCCESS, app.Enable(false));
+  EXPECT_EQ(MSG_XFERREADY, app.Wait(5000).message);
+  EXPECT_EQ(TWRC_XFERDONE, app.Transfer(dib));
+  if (dib)
+    GlobalFree(dib);
+  TW_UINT16 count = 0;
+  EXPECT_EQ(TWRC_SUCCESS, app.EndXfer(count));
+  EXPECT_EQ(TWRC_SUCCESS, app.Disable());
+  EXPECT_EQ(TWRC_SUCCESS, app.CloseDs());
+  EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
+}
