@@ -442,13 +442,14 @@ struct Outcome {
 // Opens the first source, asks for a grey 100 dpi 2 x 1 inch scan without
 // user interface, and plays the protocol to the end whatever happens.
 Outcome Acquire(DSMENTRYPROC entry, TW_UINT16 pixelType = TWPT_GRAY,
-                std::function<void(HWND)> whileWaiting = nullptr, bool showUi = false) {
+                std::function<void(HWND)> whileWaiting = nullptr, bool showUi = false,
+                std::size_t sourceIndex = 0) {
   Outcome out;
   App app(entry);
   if (app.OpenDsm() != TWRC_SUCCESS)
     return out;
   const auto sources = app.List();
-  if (sources.empty() || app.OpenDs(sources[0]) != TWRC_SUCCESS) {
+  if (sources.size() <= sourceIndex || app.OpenDs(sources[sourceIndex]) != TWRC_SUCCESS) {
     app.CloseDsm();
     return out;
   }
@@ -594,6 +595,13 @@ TEST_F(VirtualScannerDll, BmpFileStretchedOverTheFrame) {
   EXPECT_EQ(0, vscanner::DibGreyAt(out.dib.data(), out.dib.size(), 99, 99));
   EXPECT_EQ(255, vscanner::DibGreyAt(out.dib.data(), out.dib.size(), 100, 0));
   EXPECT_EQ(255, vscanner::DibGreyAt(out.dib.data(), out.dib.size(), 199, 99));
+  // Two sources with the same identity keep their own images.
+  Configure("[Source]\r\n[Source]\r\nImage=page.bmp\r\n");
+  const Outcome chart = Acquire(entry_, TWPT_GRAY, nullptr, false, 0);
+  const Outcome picture = Acquire(entry_, TWPT_GRAY, nullptr, false, 1);
+  ASSERT_TRUE(chart.gotImage && picture.gotImage);
+  EXPECT_EQ(255, vscanner::DibGreyAt(chart.dib.data(), chart.dib.size(), 60, 10));
+  EXPECT_EQ(0, vscanner::DibGreyAt(picture.dib.data(), picture.dib.size(), 60, 10));
   // A file that is not there fails the transfer instead of inventing a page.
   Configure("[Source]\r\nImage=missing.bmp\r\n");
   const Outcome missing = Acquire(entry_);

@@ -70,19 +70,15 @@ TW_UINT16 EnableRc(EnableAnswer answer) {
   }
 }
 
-// The source a request is for: the engine hands back its own SimSource, so
-// the identity is matched against the INI's sources.
+// The sources are numbered by the DLL itself, so that an image request
+// finds its INI source even when two sources share their identity texts.
+constexpr TW_UINT32 kFirstSourceId = 1001;
+
 const SourceSpec *SpecFor(const Config &config, const twainsim::SimSource *source) {
-  if (!source)
+  if (!source || source->identity.Id < kFirstSourceId)
     return nullptr;
-  for (const auto &spec : config.sources) {
-    const TW_IDENTITY id = IdentityOf(spec);
-    if (std::memcmp(id.ProductName, source->identity.ProductName, sizeof id.ProductName) == 0 &&
-        std::memcmp(id.Manufacturer, source->identity.Manufacturer, sizeof id.Manufacturer) == 0 &&
-        std::memcmp(id.ProductFamily, source->identity.ProductFamily, sizeof id.ProductFamily) == 0)
-      return &spec;
-  }
-  return nullptr;
+  const std::size_t index = source->identity.Id - kFirstSourceId;
+  return index < config.sources.size() ? &config.sources[index] : nullptr;
 }
 
 bool ReadWholeFile(const std::wstring &path, std::vector<std::uint8_t> &out) {
@@ -177,8 +173,10 @@ twainsim::SimSource ToSimSource(const SourceSpec &spec) {
 
 twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFolder) {
   twainsim::SimConfig sim;
-  for (const auto &spec : config.sources)
-    sim.sources.push_back(ToSimSource(spec));
+  for (std::size_t i = 0; i < config.sources.size(); ++i) {
+    sim.sources.push_back(ToSimSource(config.sources[i]));
+    sim.sources.back().identity.Id = kFirstSourceId + TW_UINT32(i);
+  }
   sim.defaultSource = int(config.defaultSource);
   auto shared = std::make_shared<Config>(config);
   sim.imageProvider = [shared, baseFolder](const twainsim::SimImageRequest &request) -> TW_HANDLE {
