@@ -564,12 +564,29 @@ TEST_F(VirtualScannerDll, HeaderFaultsReachTheApplication) {
   }
 }
 
+namespace {
+
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto seconds = [](FILETIME f) {
+    return double(std::uint64_t(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+} // namespace
+
+// The delay is a timer: while the source "scans", a GetMessage loop sleeps.
 TEST_F(VirtualScannerDll, NotificationWaitsForTheConfiguredDelay) {
-  Configure("[Source]\r\nXferReadyDelay=400\r\n");
+  Configure("[Source]\r\nXferReadyDelay=1000\r\n");
+  const double cpuBefore = ProcessCpuSeconds();
   const Outcome out = Acquire(entry_);
+  const double cpu = ProcessCpuSeconds() - cpuBefore;
   EXPECT_EQ(MSG_XFERREADY, out.notification);
   EXPECT_TRUE(out.gotImage);
-  EXPECT_GE(out.waitMs, 380u);
+  EXPECT_GE(out.waitMs, 980u);
+  EXPECT_LT(cpu, 0.3) << "processor time over a 1 s wait";
 }
 
 TEST_F(VirtualScannerDll, BmpFileStretchedOverTheFrame) {
