@@ -167,7 +167,7 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
       {"Protocol=1.70000"},       {"UIControllable=maybe"},  {"Behaviour=explode"},
       {"EnableDS=later"},         {"XferReadyDelay=-5"},     {"XferReadyDelay=99999999999"},
       {"HeaderFaults=Everything"},{"PhysicalWidth=-1"},      {"NativeResolution=nan"},
-      {"Colour=blue"},            {"no equals sign"},
+      {"Colour=blue"},            {"no equals sign"},        {"Brightness=0,100"},
   };
   for (const Case &c : cases) {
     const Config config = ParseConfig(std::string("[Source]\nProductName=Kept\n") + c.line + "\n");
@@ -186,6 +186,7 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
     EXPECT_EQ(d.behaviour, s.behaviour) << c.line;
     EXPECT_EQ(d.xferReadyDelayMs, s.xferReadyDelayMs) << c.line;
     EXPECT_DOUBLE_EQ(d.physicalWidth, s.physicalWidth) << c.line;
+    EXPECT_EQ(d.brightness.form, s.brightness.form) << c.line;
   }
   // A default that names no source falls back to the first.
   const Config config = ParseConfig("[Manager]\nDefault=3\n[Source]\n[Source]\n");

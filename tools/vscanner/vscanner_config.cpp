@@ -280,8 +280,14 @@ private:
       spec.resolutions = set;
       return true;
     }
-    if (key == "brightness")
-      return ParseNumberSet(value, spec.brightness);
+    if (key == "brightness") {
+      // A range or one value: the copier reads nothing else for brightness.
+      NumberSet set;
+      if (!ParseNumberSet(value, set) || set.form == ValueForm::List)
+        return false;
+      spec.brightness = set;
+      return true;
+    }
     if (key == "pixeltypes" && ParseCodeList(value, kPixelTypeNames, 8, codes)) {
       spec.pixelTypes = codes;
       spec.pixelTypeDefault = codes.front();
