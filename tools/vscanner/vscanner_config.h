@@ -107,9 +107,9 @@ Config DefaultConfig();
 // [Source...] section gives DefaultConfig's source.
 Config ParseConfig(std::string_view text);
 
-// Parses "a,b,c" (List), "v" (One) or "min..max[/step]" (Range). The first
-// listed value (or the range minimum... unless "default" picks another) is
-// the default. False on malformed text.
+// Parses "a,b,c" (List), "v" (One) or "min..max[/step]" (Range, step 1 when
+// not given). The default is the first listed value or the range minimum;
+// the INI's ...Default keys may pick another. False on malformed text.
 bool ParseNumberSet(std::string_view text, NumberSet &out);
 
 } // namespace vscanner
