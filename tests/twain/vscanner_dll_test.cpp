@@ -274,8 +274,9 @@ protected:
     DeleteFileW(trace_.c_str());
   }
 
-  // An INI with a trace and the given source lines.
+  // An INI with a trace (started afresh) and the given source lines.
   static void Configure(const std::string &sources) {
+    DeleteFileW(trace_.c_str());
     WriteFileText(ini_, "[Manager]\r\nTrace=" + Narrow(trace_) + "\r\n" + sources);
   }
 
@@ -522,10 +523,16 @@ TEST_F(VirtualScannerDll, BehavioursPlayedAsConfigured) {
     EXPECT_EQ(c.image, out.gotImage) << c.lines;
     EXPECT_EQ(c.pendingAfter, out.pendingAfter) << c.lines;
     EXPECT_EQ(c.resetRc, out.resetRc) << c.lines;
-    // Every session ends closed: the trace's last call closes the manager.
-    const auto lines = ReadLines(trace_);
+    // The trace of this session alone: from opening the manager to closing
+    // it, with the notification the application saw.
+    const auto lines = Triplets(ReadLines(trace_));
     ASSERT_FALSE(lines.empty()) << c.lines;
-    EXPECT_NE(std::string::npos, lines.back().find("MSG_CLOSEDSM = TWRC_SUCCESS")) << c.lines;
+    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_SUCCESS", lines.front()) << c.lines;
+    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_CLOSEDSM = TWRC_SUCCESS", lines.back()) << c.lines;
+    const std::string event = "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT event=" +
+                              std::string(c.notification == MSG_XFERREADY ? "MSG_XFERREADY" : "MSG_CLOSEDSREQ") +
+                              " = TWRC_DSEVENT";
+    EXPECT_EQ(c.notification == MSG_NULL ? 0 : 1, std::count(lines.begin(), lines.end(), event)) << c.lines;
   }
 }
 
@@ -701,7 +708,9 @@ private:
   void Run() {
     for (int i = 0; i < 200 && !stop_; ++i) {
       HWND dialog = FindWindowW(L"#32770", L"Select Source");
-      if (dialog) {
+      // Found as soon as it is created; answered once it is filled and shown.
+      if (dialog && IsWindowVisible(dialog) &&
+          SendMessageW(GetDlgItem(dialog, 100), LB_GETCOUNT, 0, 0) > 0) {
         seen_ = true;
         owned_ = GetWindow(dialog, GW_OWNER) == owner_;
         HWND list = GetDlgItem(dialog, 100);
@@ -918,4 +927,33 @@ TEST_F(VirtualScannerDll, CallsWithoutDataOrOutOfTurnFail) {
   EXPECT_EQ(TWRC_SUCCESS, app.Disable());
   EXPECT_EQ(TWRC_SUCCESS, app.CloseDs());
   EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
+}
+
+// What the DLL does with a poor configuration: unknown lines are noted in
+// the trace; a file that cannot be read, or no file at all, gives the
+// default flatbed.
+TEST_F(VirtualScannerDll, ConfigurationFallbacks) {
+  Configure("[Source]\r\nProductName=Noted\r\nSpeed=warp\r\n");
+  {
+    App app(entry_);
+    ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+    const auto sources = app.List();
+    ASSERT_EQ(1u, sources.size());
+    EXPECT_EQ("Noted", ProductOf(sources[0]));
+    app.CloseDsm();
+  }
+  const auto lines = ReadLines(trace_);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ("# configuration line 5: not understood: speed=warp", lines.front());
+
+  for (const wchar_t *ini : {L"C:\\no\\such\\folder\\vscanner.ini", static_cast<const wchar_t *>(nullptr)}) {
+    SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini);
+    App app(entry_);
+    ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+    const auto sources = app.List();
+    ASSERT_EQ(1u, sources.size());
+    EXPECT_EQ("Zelvantor Virtual Scanner", ProductOf(sources[0]));
+    EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
+  }
+  SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini_.c_str());
 }

@@ -25,41 +25,29 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 
-// Appends lines to the trace file, each written through at once so that a
-// reader sees every call even if the process dies.
+// Appends lines to the trace file. Each line opens, writes and closes the
+// file: a reader sees every call at once, even if the process dies, and a
+// test may delete the file between two sessions without the DLL holding on
+// to the old one.
 class TraceFile {
 public:
-  ~TraceFile() { Close(); }
+  void Open(const std::wstring &path) { path_ = path; }
 
-  void Open(const std::wstring &path) {
-    if (path == path_ && file_ != INVALID_HANDLE_VALUE)
+  void Line(const std::string &text) const {
+    if (path_.empty())
       return;
-    Close();
-    path_ = path;
-    if (path.empty())
-      return;
-    file_ = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-
-  void Close() {
-    if (file_ != INVALID_HANDLE_VALUE)
-      CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-    path_.clear();
-  }
-
-  void Line(const std::string &text) {
-    if (file_ == INVALID_HANDLE_VALUE)
+    HANDLE file = CreateFileW(path_.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
       return;
     const std::string line = text + "\r\n";
     DWORD written = 0;
-    WriteFile(file_, line.data(), DWORD(line.size()), &written, nullptr);
-    FlushFileBuffers(file_);
+    WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr);
+    CloseHandle(file);
   }
 
 private:
-  HANDLE file_ = INVALID_HANDLE_VALUE;
   std::wstring path_;
 };
 
