@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# End to end under Wine: the real program, the real virtual scanner DLL, the
+# real CUPS PDF printer. Run by ctest from scripts/test, which has started
+# the X server, CUPS and the Wine prefix (DISPLAY, WINEPREFIX, ZV_PDF_DIR).
+#
+#   command_line_copy.sh BIN_DIR
+set -uo pipefail
+bin=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/env.sh"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+passed=0
+
+check() { # check NAME CONDITION-EXIT-CODE
+  if [ "$2" -eq 0 ]; then
+    echo "ok: $1"; passed=$((passed + 1))
+  else
+    echo "FAILED: $1"; failures=$((failures + 1))
+  fi
+}
+
+# make_run DIR [with-scanner] : the program, and the scanner DLL beside it.
+make_run() {
+  mkdir -p "$1"
+  cp "$bin/zvcopier.exe" "$1/"
+  if [ "${2:-}" = with-scanner ]; then
+    cp "$bin/vscanner/TWAIN_32.DLL" "$1/"
+    printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' \
+      "$(winepath_w "$1/trace.log")" > "$1/vscanner.ini"
+  fi
+}
+
+# run_copier DIR ARGS... : runs the program there; prints its exit code.
+run_copier() {
+  local dir=$1; shift
+  ( cd "$dir" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$dir/vscanner.ini")" \
+      timeout 120 "$ZV_WINE" zvcopier.exe "$@" >/dev/null 2>&1 ); echo $?
+}
+
+new_pdfs() { find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newer "$1" 2>/dev/null; }
+
+# wait_pdfs MARKER SECONDS : new PDFs once they stop appearing.
+wait_pdfs() {
+  local last="" now i
+  for i in $(seq 1 $(($2 * 2))); do
+    now=$(new_pdfs "$1" | sort)
+    if [ -n "$now" ] && [ "$now" = "$last" ]; then break; fi
+    last=$now
+    sleep 0.5
+  done
+  new_pdfs "$1" | sort
+}
+
+mean() { # mean PGM WxH+X+Y : mean grey 0..255 of that region
+  convert "$1" -crop "$2" +repage -format '%[fx:round(mean*255)]' info:
+}
+
+mkdir -p "$ZV_PDF_DIR"
+
+# --- Two arguments: one A4 page with the test chart at the corner, 100 %.
+run="$work/copy"; make_run "$run" with-scanner
+marker="$work/marker1"; touch "$marker"; sleep 1
+code=$(run_copier "$run" "" "")
+check "two empty arguments: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+pdfs=$(wait_pdfs "$marker" 30)
+count=$(printf '%s\n' "$pdfs" | grep -c . || true)
+check "exactly one PDF printed (got $count)" $([ "$count" = 1 ]; echo $?)
+if [ "$count" = 1 ]; then
+  info=$(pdfinfo "$pdfs")
+  check "one page" $(grep -q '^Pages: *1$' <<< "$info"; echo $?)
+  check "A4 page" $(grep -q '^Page size:.*(A4)' <<< "$info"; echo $?)
+  pdftoppm -gray -r 100 -singlefile "$pdfs" "$work/page"
+  pgm="$work/page.pgm"
+  size=$(identify -format '%wx%h' "$pgm")
+  check "rendered at A4 size (got $size)" $([[ "$size" =~ ^82[67]x11(69|70)$ ]]; echo $?)
+  # At 100 dpi one millimetre is 3.94 pixels.
+  v=$(mean "$pgm" 14x14+2+2);   check "filled square at the top-left corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
+  v=$(mean "$pgm" 10x10+26+26); check "white beside the square (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 600x2+100+196); check "the line 50 mm from the top (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+  v=$(mean "$pgm" 600x3+100+184); check "white 3 mm above it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 600x3+100+207); check "white 3 mm below it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 30x2+792+1165); check "corner mark at the bottom-right of the sheet (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+  cp "$pgm" "${ZV_E2E_KEEP:-/dev/null}" 2>/dev/null || true
+fi
+check "the scanner was driven through the real DLL" $(grep -q 'ENABLEDS' "$run/trace.log" 2>/dev/null; echo $?)
+
+# --- One or three arguments: no command-line copy.
+for args in "one" "one two three"; do
+  marker="$work/marker-args"; touch "$marker"; sleep 1
+  # shellcheck disable=SC2086
+  code=$(run_copier "$run" $args)
+  check "arguments '$args': exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  sleep 3
+  count=$(new_pdfs "$marker" | grep -c . || true)
+  check "arguments '$args': nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)
+done
+
+# --- Two arguments and no printer at all: a silent end with exit code 0. A
+# message box would block the program until the timeout.
+noprn="$work/noprinter"; make_run "$noprn" with-scanner
+marker="$work/marker-noprinter"; touch "$marker"; sleep 1
+code=$( cd "$noprn" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$noprn/vscanner.ini")" \
+          timeout 120 bash "$here/../printing/run_without_printer.sh" zvcopier.exe a b >/dev/null 2>&1; echo $? )
+check "no printer: exit code 0 without any message (was $code)" $([ "$code" = 0 ]; echo $?)
+check "no printer: the scanner was probed" $(grep -q 'GETDEFAULT' "$noprn/trace.log" 2>/dev/null; echo $?)
+check "no printer: nothing was scanned" $(! grep -q 'ENABLEDS' "$noprn/trace.log" 2>/dev/null; echo $?)
+sleep 2
+count=$(new_pdfs "$marker" | grep -c . || true)
+check "no printer: nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)
+
+# --- No scanner: the no-scanner message in the user's language, exit 0.
+noscan="$work/noscan"; make_run "$noscan"
+expect_en=$'No scanner could be found on your system.\nIf you have one, please check if the driver is correctly installed.'
+expect_de=$'Auf Ihrem System konnte kein Scanner gefunden werden.\nWenn Sie einen haben, prüfen Sie bitte noch einmal die Treiberinstallation.'
+for lang in en_US de_DE; do
+  "$ZV_WINE" "$bin/dialog_driver.exe" "Zelvantor Copier" 20000 > "$work/box-$lang.txt" 2>/dev/null &
+  driver=$!
+  code=$( cd "$noscan" && LANG=$lang.UTF-8 LC_ALL=$lang.UTF-8 timeout 60 "$ZV_WINE" zvcopier.exe a b >/dev/null 2>&1; echo $? )
+  wait $driver; found=$?
+  # The message box shows line feeds as CR LF.
+  text=$(tr -d '\r' < "$work/box-$lang.txt")
+  expect=$expect_en; [ $lang = de_DE ] && expect=$expect_de
+  check "no scanner ($lang): message box shown" $found
+  check "no scanner ($lang): its text ('$text')" $([ "$text" = "$expect" ]; echo $?)
+  check "no scanner ($lang): exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+done
+
+echo "$passed passed, $failures failed"
+[ $failures -eq 0 ]
