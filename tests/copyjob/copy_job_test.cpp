@@ -367,3 +367,16 @@ TEST_F(CopyJob, BitmapWithoutResolutionIsStillPrinted) {
   EXPECT_EQ(1, Count("EndPage"));
   EXPECT_TRUE(recorder.boxes.empty());
 }
+
+TEST_F(CopyJob, ResolutionZeroLeavesTheScannersOwn) {
+  // A list that begins with 0.0 offers nothing: the job asks for 0, and the
+  // scanner keeps its own resolution, which then sizes the print.
+  twainsim::SimConfig config;
+  config.sources.push_back(Flatbed({0, 300}, "Job Flatbed empty list"));
+  Start(std::move(config));
+  EXPECT_TRUE(Run(Params(1)));
+  EXPECT_TRUE(Scanned());
+  EXPECT_EQ(0xFFFFFFFFu, LastSet(ICAP_XRESOLUTION)) << "never set";
+  EXPECT_EQ(0xFFFFFFFFu, LastSet(ICAP_YRESOLUTION)) << "never set";
+  EXPECT_EQ(1, Count("EndPage"));
+}
