@@ -453,3 +453,20 @@ TEST(ScannerProfileLookup, UnavailableSessionLeavesTheProfileAlone) {
   EXPECT_EQ(77u, p.ScannerId);
   EXPECT_TRUE(sim.engine.Calls().empty());
 }
+
+TEST(ScannerProfileLookup, OfTwoIdenticalIdentitiesTheFirstListedIsProfiled) {
+  SimScannerModel rangeModel;
+  rangeModel.resolutionKind = SimValueKind::Range;
+  SimConfig config;
+  config.sources.push_back(Flatbed("ZV Twin"));
+  config.sources.push_back(Flatbed("ZV Twin"));
+  config.sources[1].capabilities = MakeCapabilities(rangeModel);
+  config.defaultSource = 1;
+  SimSession sim(config);
+  ASSERT_EQ(IdOf(config.sources[0].identity), sim.session->scannerId);
+  ScannerProfile p;
+  ASSERT_TRUE(sim.session->GetScannerProfile(0, p));
+  EXPECT_TRUE(p.bResolutionArray);
+  EXPECT_FALSE(p.bResolutionRange);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
