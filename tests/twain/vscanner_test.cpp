@@ -29,25 +29,25 @@ std::vector<std::uint8_t> Render(const ImageRequest &request, DibLayout &layout,
   return dib;
 }
 
-std::uint32_t IdOf(const SourceSpec &spec) {
+std::uint32_t IdOf(const SourceSetup &setup) {
   ScannerProfile profile;
-  ProfileFromIdentity(IdentityOf(spec), profile);
+  ProfileFromIdentity(IdentityOf(setup), profile);
   return profile.ScannerId;
 }
 
 } // namespace
 
 TEST(VirtualScannerIdentity, SpecialSourceHasTheGreyscaleBwScannerId) {
-  const SourceSpec spec = SpecialBwSource();
-  EXPECT_EQ("ZV Greyscale 1-bit TzGuxPPT", spec.productName);
-  EXPECT_EQ(0xA510B7A9u, IdOf(spec));
+  const SourceSetup setup = SpecialBwSource();
+  EXPECT_EQ("ZV Greyscale 1-bit TzGuxPPT", setup.productName);
+  EXPECT_EQ(0xA510B7A9u, IdOf(setup));
   // Reached through the INI preset as well, in any position of the section.
   const Config config = ParseConfig("[Source]\nXferReadyDelay=5\nPreset=A510B7A9\n");
   ASSERT_EQ(1u, config.sources.size());
   EXPECT_EQ(0xA510B7A9u, IdOf(config.sources[0]));
   EXPECT_EQ(5u, config.sources[0].xferReadyDelayMs);
   // One character off, and the identifier is another.
-  SourceSpec other = spec;
+  SourceSetup other = setup;
   other.productName.back() = 'Q';
   EXPECT_NE(0xA510B7A9u, IdOf(other));
   EXPECT_NE(0xA510B7A9u, IdOf(DefaultSource()));
@@ -56,7 +56,7 @@ TEST(VirtualScannerIdentity, SpecialSourceHasTheGreyscaleBwScannerId) {
 TEST(VirtualScannerConfig, DefaultsWithoutAnyFile) {
   for (const Config &config : {DefaultConfig(), ParseConfig(""), ParseConfig("; only a comment\n")}) {
     ASSERT_EQ(1u, config.sources.size());
-    const SourceSpec &s = config.sources[0];
+    const SourceSetup &s = config.sources[0];
     EXPECT_EQ("Zelvantor Virtual Scanner", s.productName);
     EXPECT_EQ(ValueForm::List, s.resolutions.form);
     EXPECT_EQ((std::vector<double>{75, 100, 150, 200, 300, 600, 1200}), s.resolutions.values);
@@ -115,7 +115,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   ASSERT_EQ(2u, config.sources.size());
   EXPECT_EQ(1u, config.defaultSource);
 
-  const SourceSpec &a = config.sources[0];
+  const SourceSetup &a = config.sources[0];
   EXPECT_EQ("Zelvantor Virtual Scanner", a.productName);
   EXPECT_EQ(ValueForm::Range, a.resolutions.form);
   EXPECT_DOUBLE_EQ(50, a.resolutions.minValue);
@@ -127,7 +127,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ(Behaviour::TwoImages, a.behaviour);
   EXPECT_EQ(EnableAnswer::CheckStatus, a.enableAnswer);
 
-  const SourceSpec &b = config.sources[1];
+  const SourceSetup &b = config.sources[1];
   EXPECT_EQ("Acme", b.manufacturer);
   EXPECT_EQ("Scan", b.productFamily);
   EXPECT_EQ(33u, b.productName.size());
@@ -172,8 +172,8 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
   for (const Case &c : cases) {
     const Config config = ParseConfig(std::string("[Source]\nProductName=Kept\n") + c.line + "\n");
     ASSERT_EQ(1u, config.sources.size()) << c.line;
-    const SourceSpec &s = config.sources[0];
-    const SourceSpec d = DefaultSource();
+    const SourceSetup &s = config.sources[0];
+    const SourceSetup d = DefaultSource();
     EXPECT_EQ(1u, config.warnings.size()) << c.line;
     if (!config.warnings.empty()) {
       EXPECT_EQ(0u, config.warnings[0].rfind("line 3: ", 0)) << config.warnings[0];

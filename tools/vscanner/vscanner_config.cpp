@@ -199,10 +199,10 @@ public:
   }
 
   void ApplySource(const Section &section) {
-    SourceSpec spec = DefaultSource();
+    SourceSetup setup = DefaultSource();
     for (std::size_t i = 0; i < section.entries.size(); ++i) {
       const auto &[key, value] = section.entries[i];
-      if (key == "preset" && !PresetSource(Trim(value), spec))
+      if (key == "preset" && !PresetSource(Trim(value), setup))
         Warn(section.lines[i], "unknown preset: " + value);
     }
     std::string resolutionDefault, brightnessDefault;
@@ -222,12 +222,12 @@ public:
         brightnessDefaultLine = line;
         continue;
       }
-      if (!ApplyKey(spec, key, value))
+      if (!ApplyKey(setup, key, value))
         Warn(line, "not understood: " + key + "=" + value);
     }
-    ApplyDefault(spec.resolutions, resolutionDefault, resolutionDefaultLine, "ResolutionDefault");
-    ApplyDefault(spec.brightness, brightnessDefault, brightnessDefaultLine, "BrightnessDefault");
-    config_.sources.push_back(spec);
+    ApplyDefault(setup.resolutions, resolutionDefault, resolutionDefaultLine, "ResolutionDefault");
+    ApplyDefault(setup.brightness, brightnessDefault, brightnessDefaultLine, "BrightnessDefault");
+    config_.sources.push_back(setup);
   }
 
   void Finish() {
@@ -256,28 +256,28 @@ private:
     return true;
   }
 
-  static bool ApplyKey(SourceSpec &spec, const std::string &key, const std::string &value) {
+  static bool ApplyKey(SourceSetup &setup, const std::string &key, const std::string &value) {
     double d = 0;
     std::uint32_t u = 0;
     std::vector<int> codes;
     if (key == "manufacturer")
-      return ApplyText(spec.manufacturer, value);
+      return ApplyText(setup.manufacturer, value);
     if (key == "productfamily")
-      return ApplyText(spec.productFamily, value);
+      return ApplyText(setup.productFamily, value);
     if (key == "productname")
-      return ApplyText(spec.productName, value);
+      return ApplyText(setup.productName, value);
     if (key == "versioninfo")
-      return ApplyText(spec.versionInfo, value);
+      return ApplyText(setup.versionInfo, value);
     if (key == "version")
-      return ParseVersionPair(value, spec.versionMajor, spec.versionMinor);
+      return ParseVersionPair(value, setup.versionMajor, setup.versionMinor);
     if (key == "protocol")
-      return ParseVersionPair(value, spec.protocolMajor, spec.protocolMinor);
+      return ParseVersionPair(value, setup.protocolMajor, setup.protocolMinor);
     if (key == "resolutions") {
       NumberSet set;
       if (!ParseNumberSet(value, set) || set.defaultValue <= 0 ||
           (set.form == ValueForm::Range ? set.minValue : *std::min_element(set.values.begin(), set.values.end())) <= 0)
         return false;
-      spec.resolutions = set;
+      setup.resolutions = set;
       return true;
     }
     if (key == "brightness") {
@@ -285,57 +285,57 @@ private:
       NumberSet set;
       if (!ParseNumberSet(value, set) || set.form == ValueForm::List)
         return false;
-      spec.brightness = set;
+      setup.brightness = set;
       return true;
     }
     if (key == "pixeltypes" && ParseCodeList(value, kPixelTypeNames, 8, codes)) {
-      spec.pixelTypes = codes;
-      spec.pixelTypeDefault = codes.front();
+      setup.pixelTypes = codes;
+      setup.pixelTypeDefault = codes.front();
       return true;
     }
     if (key == "pixeltypedefault" && ParseCodeList(value, kPixelTypeNames, 8, codes) && codes.size() == 1) {
-      spec.pixelTypeDefault = codes.front();
+      setup.pixelTypeDefault = codes.front();
       return true;
     }
     if (key == "units" && ParseCodeList(value, kUnitNames, 5, codes)) {
-      spec.units = codes;
-      spec.unitDefault = codes.front();
+      setup.units = codes;
+      setup.unitDefault = codes.front();
       return true;
     }
     if (key == "unitdefault" && ParseCodeList(value, kUnitNames, 5, codes) && codes.size() == 1) {
-      spec.unitDefault = codes.front();
+      setup.unitDefault = codes.front();
       return true;
     }
     if ((key == "nativeresolution" || key == "xnativeresolution" || key == "ynativeresolution") &&
         ParseDouble(value, d) && d > 0 && d <= 100000) {
       if (key != "ynativeresolution")
-        spec.xNativeResolution = d;
+        setup.xNativeResolution = d;
       if (key != "xnativeresolution")
-        spec.yNativeResolution = d;
+        setup.yNativeResolution = d;
       return true;
     }
     if (key == "physicalwidth" && ParseDouble(value, d) && d > 0 && d <= 1000) {
-      spec.physicalWidth = d;
+      setup.physicalWidth = d;
       return true;
     }
     if (key == "physicalheight" && ParseDouble(value, d) && d > 0 && d <= 1000) {
-      spec.physicalHeight = d;
+      setup.physicalHeight = d;
       return true;
     }
     if (key == "uicontrollable")
-      return ParseBool(value, spec.uiControllable);
+      return ParseBool(value, setup.uiControllable);
     if (key == "behaviour" || key == "behavior") {
       const std::string v = Lower(value);
       if (v == "deliver")
-        spec.behaviour = Behaviour::Deliver;
+        setup.behaviour = Behaviour::Deliver;
       else if (v == "closerequest")
-        spec.behaviour = Behaviour::CloseRequest;
+        setup.behaviour = Behaviour::CloseRequest;
       else if (v == "failtransfer")
-        spec.behaviour = Behaviour::FailTransfer;
+        setup.behaviour = Behaviour::FailTransfer;
       else if (v == "canceltransfer")
-        spec.behaviour = Behaviour::CancelTransfer;
+        setup.behaviour = Behaviour::CancelTransfer;
       else if (v == "twoimages")
-        spec.behaviour = Behaviour::TwoImages;
+        setup.behaviour = Behaviour::TwoImages;
       else
         return false;
       return true;
@@ -343,19 +343,19 @@ private:
     if (key == "enableds") {
       const std::string v = Lower(value);
       if (v == "success")
-        spec.enableAnswer = EnableAnswer::Success;
+        setup.enableAnswer = EnableAnswer::Success;
       else if (v == "checkstatus")
-        spec.enableAnswer = EnableAnswer::CheckStatus;
+        setup.enableAnswer = EnableAnswer::CheckStatus;
       else if (v == "failure")
-        spec.enableAnswer = EnableAnswer::Failure;
+        setup.enableAnswer = EnableAnswer::Failure;
       else if (v == "cancel")
-        spec.enableAnswer = EnableAnswer::Cancel;
+        setup.enableAnswer = EnableAnswer::Cancel;
       else
         return false;
       return true;
     }
     if (key == "xferreadydelay" && ParseUnsigned(value, 600000, u)) {
-      spec.xferReadyDelayMs = u;
+      setup.xferReadyDelayMs = u;
       return true;
     }
     if (key == "headerfaults") {
@@ -375,11 +375,11 @@ private:
         else
           return false;
       }
-      spec.faults = faults;
+      setup.faults = faults;
       return true;
     }
     if (key == "image") {
-      spec.imagePath = Lower(value) == "chart" ? std::string() : value;
+      setup.imagePath = Lower(value) == "chart" ? std::string() : value;
       return true;
     }
     return false;
@@ -427,37 +427,37 @@ bool ParseNumberSet(std::string_view text, NumberSet &out) {
   return true;
 }
 
-SourceSpec DefaultSource() {
-  SourceSpec spec;
-  spec.resolutions.form = ValueForm::List;
-  spec.resolutions.values = {75, 100, 150, 200, 300, 600, 1200};
-  spec.resolutions.defaultValue = 300;
-  spec.pixelTypes = {0, 1, 2};
-  spec.pixelTypeDefault = 2;
-  spec.units = {0};
-  spec.unitDefault = 0;
-  spec.brightness.form = ValueForm::Range;
-  spec.brightness.minValue = -1000;
-  spec.brightness.maxValue = 1000;
-  spec.brightness.step = 1;
-  spec.brightness.defaultValue = 0;
-  return spec;
+SourceSetup DefaultSource() {
+  SourceSetup setup;
+  setup.resolutions.form = ValueForm::List;
+  setup.resolutions.values = {75, 100, 150, 200, 300, 600, 1200};
+  setup.resolutions.defaultValue = 300;
+  setup.pixelTypes = {0, 1, 2};
+  setup.pixelTypeDefault = 2;
+  setup.units = {0};
+  setup.unitDefault = 0;
+  setup.brightness.form = ValueForm::Range;
+  setup.brightness.minValue = -1000;
+  setup.brightness.maxValue = 1000;
+  setup.brightness.step = 1;
+  setup.brightness.defaultValue = 0;
+  return setup;
 }
 
-SourceSpec SpecialBwSource() {
-  SourceSpec spec = DefaultSource();
-  spec.manufacturer = "Zelvantor";
-  spec.productFamily = "Virtual Scanner";
-  spec.productName = "ZV Greyscale 1-bit TzGuxPPT";
-  spec.versionInfo = "1.0";
-  spec.versionMajor = 1;
-  spec.versionMinor = 0;
-  spec.protocolMajor = 1;
-  spec.protocolMinor = 9;
-  return spec;
+SourceSetup SpecialBwSource() {
+  SourceSetup setup = DefaultSource();
+  setup.manufacturer = "Zelvantor";
+  setup.productFamily = "Virtual Scanner";
+  setup.productName = "ZV Greyscale 1-bit TzGuxPPT";
+  setup.versionInfo = "1.0";
+  setup.versionMajor = 1;
+  setup.versionMinor = 0;
+  setup.protocolMajor = 1;
+  setup.protocolMinor = 9;
+  return setup;
 }
 
-bool PresetSource(std::string_view name, SourceSpec &out) {
+bool PresetSource(std::string_view name, SourceSetup &out) {
   const std::string lower = Lower(name);
   if (lower == "flatbed") {
     out = DefaultSource();

@@ -45,7 +45,7 @@ struct HeaderFaults {
   bool reversedGreyPalette = false;  // index 0 white; the pixels follow it
 };
 
-struct SourceSpec {
+struct SourceSetup {
   // Identity. Texts are ANSI bytes; at most 33 are kept.
   std::string manufacturer = "Zelvantor";
   std::string productFamily = "Virtual Scanner";
@@ -80,7 +80,7 @@ struct SourceSpec {
 };
 
 struct Config {
-  std::vector<SourceSpec> sources;
+  std::vector<SourceSetup> sources;
   std::size_t defaultSource = 0;  // index into sources
   std::string tracePath;          // UTF-8; empty: no trace
   // Lines the reader did not understand, "line N: text", for the trace.
@@ -88,16 +88,16 @@ struct Config {
 };
 
 // The flatbed every configuration starts from.
-SourceSpec DefaultSource();
+SourceSetup DefaultSource();
 
 // The source whose identity gives ScannerId 0xA510B7A9 (the scanner whose
 // black-and-white scans the copier makes from greyscale); otherwise like
 // DefaultSource. Its product name's last eight characters were solved for
 // with solve_scanner_id.py.
-SourceSpec SpecialBwSource();
+SourceSetup SpecialBwSource();
 
 // A named preset ("Flatbed", "A510B7A9"); false when unknown.
-bool PresetSource(std::string_view name, SourceSpec &out);
+bool PresetSource(std::string_view name, SourceSetup &out);
 
 // One flatbed: what the DLL plays without an INI file.
 Config DefaultConfig();

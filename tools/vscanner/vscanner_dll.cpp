@@ -170,8 +170,8 @@ void WriteTrace(Manager &m, TW_IDENTITY *origin, TW_IDENTITY *destination, TW_UI
 
 TW_UINT16 UserSelect(Manager &m, TW_IDENTITY *origin, TW_IDENTITY *identity) {
   std::vector<std::wstring> names;
-  for (const auto &spec : m.config.sources)
-    names.push_back(WideFromUtf8(spec.productName));
+  for (const auto &setup : m.config.sources)
+    names.push_back(WideFromUtf8(setup.productName));
   const int chosen = RunSourceSelectDialog(g_instance, m.engine->ParentWindow(), names,
                                            int(m.config.defaultSource));
   m.engine->Config().userSelect = chosen;

@@ -25,35 +25,35 @@ twainsim::SimValueKind KindOf(ValueForm form) {
   }
 }
 
-twainsim::SimScannerModel ModelOf(const SourceSpec &spec) {
+twainsim::SimScannerModel ModelOf(const SourceSetup &setup) {
   twainsim::SimScannerModel m;
-  m.resolutionKind = KindOf(spec.resolutions.form);
-  m.resolutions = spec.resolutions.values;
-  m.resolutionMin = spec.resolutions.minValue;
-  m.resolutionMax = spec.resolutions.maxValue;
-  m.resolutionStep = spec.resolutions.step;
-  m.resolutionDefault = spec.resolutions.defaultValue;
+  m.resolutionKind = KindOf(setup.resolutions.form);
+  m.resolutions = setup.resolutions.values;
+  m.resolutionMin = setup.resolutions.minValue;
+  m.resolutionMax = setup.resolutions.maxValue;
+  m.resolutionStep = setup.resolutions.step;
+  m.resolutionDefault = setup.resolutions.defaultValue;
   m.pixelTypes.clear();
-  for (int t : spec.pixelTypes)
+  for (int t : setup.pixelTypes)
     m.pixelTypes.push_back(TW_UINT16(t));
-  m.pixelTypeCurrent = TW_UINT16(spec.pixelTypeDefault);
+  m.pixelTypeCurrent = TW_UINT16(setup.pixelTypeDefault);
   m.units.clear();
-  for (int u : spec.units)
+  for (int u : setup.units)
     m.units.push_back(TW_UINT16(u));
-  m.xNativeResolution = spec.xNativeResolution;
-  m.yNativeResolution = spec.yNativeResolution;
-  m.physicalWidth = spec.physicalWidth;
-  m.physicalHeight = spec.physicalHeight;
-  if (spec.brightness.form == ValueForm::Range) {
+  m.xNativeResolution = setup.xNativeResolution;
+  m.yNativeResolution = setup.yNativeResolution;
+  m.physicalWidth = setup.physicalWidth;
+  m.physicalHeight = setup.physicalHeight;
+  if (setup.brightness.form == ValueForm::Range) {
     m.brightnessKind = twainsim::SimValueKind::Range;
-    m.brightnessMin = spec.brightness.minValue;
-    m.brightnessMax = spec.brightness.maxValue;
-    m.brightnessStep = spec.brightness.step;
+    m.brightnessMin = setup.brightness.minValue;
+    m.brightnessMax = setup.brightness.maxValue;
+    m.brightnessStep = setup.brightness.step;
   } else {
     m.brightnessKind = twainsim::SimValueKind::Single;
   }
-  m.brightnessValue = spec.brightness.defaultValue;
-  m.uiControllable = spec.uiControllable;
+  m.brightnessValue = setup.brightness.defaultValue;
+  m.uiControllable = setup.uiControllable;
   return m;
 }
 
@@ -74,7 +74,7 @@ TW_UINT16 EnableRc(EnableAnswer answer) {
 // finds its INI source even when two sources share their identity texts.
 constexpr TW_UINT32 kFirstSourceId = 1001;
 
-const SourceSpec *SpecFor(const Config &config, const twainsim::SimSource *source) {
+const SourceSetup *SpecFor(const Config &config, const twainsim::SimSource *source) {
   if (!source || source->identity.Id < kFirstSourceId)
     return nullptr;
   const std::size_t index = source->identity.Id - kFirstSourceId;
@@ -115,39 +115,39 @@ std::wstring WideFromUtf8(const std::string &text) {
   return out;
 }
 
-TW_IDENTITY IdentityOf(const SourceSpec &spec) {
+TW_IDENTITY IdentityOf(const SourceSetup &setup) {
   TW_IDENTITY id{};
-  id.Version.MajorNum = spec.versionMajor;
-  id.Version.MinorNum = spec.versionMinor;
+  id.Version.MajorNum = setup.versionMajor;
+  id.Version.MinorNum = setup.versionMinor;
   id.Version.Language = TWLG_USA;
   id.Version.Country = TWCY_USA;
-  CopyText(id.Version.Info, spec.versionInfo);
-  id.ProtocolMajor = spec.protocolMajor;
-  id.ProtocolMinor = spec.protocolMinor;
+  CopyText(id.Version.Info, setup.versionInfo);
+  id.ProtocolMajor = setup.protocolMajor;
+  id.ProtocolMinor = setup.protocolMinor;
   id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  CopyText(id.Manufacturer, spec.manufacturer);
-  CopyText(id.ProductFamily, spec.productFamily);
-  CopyText(id.ProductName, spec.productName);
+  CopyText(id.Manufacturer, setup.manufacturer);
+  CopyText(id.ProductFamily, setup.productFamily);
+  CopyText(id.ProductName, setup.productName);
   return id;
 }
 
-twainsim::SimSource ToSimSource(const SourceSpec &spec) {
+twainsim::SimSource ToSimSource(const SourceSetup &setup) {
   twainsim::SimSource source;
-  source.identity = IdentityOf(spec);
-  source.capabilities = twainsim::MakeCapabilities(ModelOf(spec));
+  source.identity = IdentityOf(setup);
+  source.capabilities = twainsim::MakeCapabilities(ModelOf(setup));
   // The model starts in inches; a source whose INI names another unit
   // starts in that one.
   for (auto &cap : source.capabilities) {
     if (cap.cap != ICAP_UNITS)
       continue;
     for (std::size_t i = 0; i < cap.values.size(); ++i)
-      if (cap.values[i] == TW_UINT32(spec.unitDefault))
+      if (cap.values[i] == TW_UINT32(setup.unitDefault))
         cap.currentIndex = cap.defaultIndex = TW_UINT32(i);
   }
   twainsim::SimBehaviour &b = source.behaviour;
-  b.enableRc = EnableRc(spec.enableAnswer);
-  b.notifyDelayMs = spec.xferReadyDelayMs;
-  switch (spec.behaviour) {
+  b.enableRc = EnableRc(setup.enableAnswer);
+  b.notifyDelayMs = setup.xferReadyDelayMs;
+  switch (setup.behaviour) {
   case Behaviour::CloseRequest:
     b.outcome = twainsim::SimOutcome::CloseRequest;
     break;
@@ -164,10 +164,10 @@ twainsim::SimSource ToSimSource(const SourceSpec &spec) {
     break;
   }
   // The engine writes these faults into whatever the image provider made.
-  b.zeroPelsPerMeter = spec.faults.zeroPelsPerMeter;
-  b.zeroColourCount = spec.faults.zeroColourCount;
-  b.zeroImageSize = spec.faults.zeroImageSize;
-  b.reversedGreyPalette = spec.faults.reversedGreyPalette;
+  b.zeroPelsPerMeter = setup.faults.zeroPelsPerMeter;
+  b.zeroColourCount = setup.faults.zeroColourCount;
+  b.zeroImageSize = setup.faults.zeroImageSize;
+  b.reversedGreyPalette = setup.faults.reversedGreyPalette;
   return source;
 }
 
@@ -180,13 +180,13 @@ twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFo
   sim.defaultSource = int(config.defaultSource);
   auto shared = std::make_shared<Config>(config);
   sim.imageProvider = [shared, baseFolder](const twainsim::SimImageRequest &request) -> TW_HANDLE {
-    const SourceSpec *spec = SpecFor(*shared, request.source);
-    return spec ? MakeImage(request, *spec, baseFolder) : nullptr;
+    const SourceSetup *setup = SpecFor(*shared, request.source);
+    return setup ? MakeImage(request, *setup, baseFolder) : nullptr;
   };
   return sim;
 }
 
-bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSetup &setup,
                     ImageRequest &out) {
   if (request.pixelType > TWPT_RGB)
     return false;
@@ -202,19 +202,19 @@ bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &
   out.threshold = request.threshold;
   // The header faults stay off here: the engine applies the source's
   // faults to every image it hands out.
-  (void)spec;
+  (void)setup;
   return true;
 }
 
-HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSetup &setup,
                   const std::wstring &baseFolder) {
   ImageRequest image;
   DibLayout layout;
-  if (!ToImageRequest(request, spec, image) || !PlanDib(image, layout))
+  if (!ToImageRequest(request, setup, image) || !PlanDib(image, layout))
     return nullptr;
   RgbPicture picture;
-  if (!spec.imagePath.empty()) {
-    std::wstring path = WideFromUtf8(spec.imagePath);
+  if (!setup.imagePath.empty()) {
+    std::wstring path = WideFromUtf8(setup.imagePath);
     if (!IsAbsolute(path) && !baseFolder.empty())
       path = baseFolder + L"\\" + path;
     std::vector<std::uint8_t> bytes;
@@ -225,7 +225,7 @@ HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSpec &sp
   {
     GlobalLockGuard lock(block.get());
     if (!lock || lock.size() < layout.totalBytes ||
-        !RenderDib(image, layout, spec.imagePath.empty() ? nullptr : &picture, lock.bytes(),
+        !RenderDib(image, layout, setup.imagePath.empty() ? nullptr : &picture, lock.bytes(),
                    layout.totalBytes))
       return nullptr;
   }

@@ -13,11 +13,11 @@
 namespace vscanner {
 
 // The TW_IDENTITY a source is listed with (Id 0: the manager numbers it).
-TW_IDENTITY IdentityOf(const SourceSpec &spec);
+TW_IDENTITY IdentityOf(const SourceSetup &setup);
 
 // The engine's description of one source: identity, capabilities (a unit
 // default other than inches included) and behaviour.
-twainsim::SimSource ToSimSource(const SourceSpec &spec);
+twainsim::SimSource ToSimSource(const SourceSetup &setup);
 
 // Every source, the default one, and an image provider that draws the
 // chart or stretches the source's BMP file. Relative BMP paths are taken
@@ -27,12 +27,12 @@ twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFo
 // The engine's request as the image generator's (a clean image: the engine
 // adds the source's header faults); false for a pixel type the generator
 // does not make.
-bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSetup &setup,
                     ImageRequest &out);
 
 // A movable global block holding the DIB for the request, or null (frame
 // too large, unknown pixel type, unreadable BMP, no memory).
-HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSpec &spec,
+HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSetup &setup,
                   const std::wstring &baseFolder);
 
 // UTF-8 to UTF-16 (paths from the INI file).
