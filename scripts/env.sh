@@ -58,7 +58,11 @@ zv_start_cups() {
     cupsenable "$p" 2>/dev/null || true
     cupsaccept "$p" 2>/dev/null || true
   done
-  export ZV_PDF_DIR="${HOME:-/root}/PDF"
+  # cups-pdf writes into the home folder of the job's user as the system
+  # knows it, whatever HOME says.
+  local home
+  home=$(getent passwd "$(id -un)" | cut -d: -f6)
+  export ZV_PDF_DIR="${home:-${HOME:-/root}}/PDF"
 }
 
 # zv_make_prefix DIR: a prefix prepared for unattended windows, reused when
