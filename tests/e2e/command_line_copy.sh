@@ -127,5 +127,23 @@ for lang in en_US de_DE; do
   check "no scanner ($lang): exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 done
 
+# --- A source manager with no scanner source: the same message, even with
+# two arguments, and nothing printed.
+nosource="$work/nosource"; make_run "$nosource" with-scanner
+printf '[Manager]\nSources=none\nTrace=%s\n' "$(winepath_w "$nosource/trace.log")" > "$nosource/vscanner.ini"
+marker="$work/marker-nosource"; touch "$marker"; sleep 1
+"$ZV_WINE" "$bin/dialog_driver.exe" "Zelvantor Copier" 20000 > "$work/box-nosource.txt" 2>/dev/null &
+driver=$!
+code=$(LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 run_copier "$nosource" a b)
+wait $driver; found=$?
+text=$(tr -d '\r' < "$work/box-nosource.txt")
+check "no scanner source: message box shown" $found
+check "no scanner source: its text ('$text')" $([ "$text" = "$expect_en" ]; echo $?)
+check "no scanner source: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "no scanner source: the manager was asked" $(grep -q 'GETDEFAULT' "$nosource/trace.log" 2>/dev/null; echo $?)
+sleep 2
+count=$(new_pdfs "$marker" | grep -c . || true)
+check "no scanner source: nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)
+
 echo "$passed passed, $failures failed"
 [ $failures -eq 0 ]

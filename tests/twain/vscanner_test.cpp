@@ -157,6 +157,24 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
 }
 
 // Bad lines leave the previous value and are reported with their number.
+TEST(VirtualScannerConfig, ManagerWithoutSources) {
+  const Config none = ParseConfig("[Manager]\nSources=none\n");
+  EXPECT_TRUE(none.noSources);
+  EXPECT_TRUE(none.sources.empty());
+  EXPECT_TRUE(none.warnings.empty());
+  EXPECT_EQ(-1, ToSimConfig(none, L"").defaultSource);
+
+  const Config ignored = ParseConfig("[Manager]\nSources=none\n[Source]\nPreset=Flatbed\n");
+  EXPECT_TRUE(ignored.sources.empty());
+  EXPECT_EQ(1u, ignored.warnings.size());
+
+  const Config bad = ParseConfig("[Manager]\nSources=some\n");
+  EXPECT_FALSE(bad.noSources);
+  EXPECT_EQ(1u, bad.sources.size());
+  EXPECT_EQ(1u, bad.warnings.size());
+  EXPECT_EQ(0, ToSimConfig(bad, L"").defaultSource);
+}
+
 TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
   struct Case {
     const char *line;

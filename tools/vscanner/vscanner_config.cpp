@@ -6,6 +6,9 @@
 //   [Manager]
 //   Trace=C:\temp\vs.log  append one line per DSM_Entry call received
 //   Default=2             1-based number of the default source (default 1)
+//   Sources=none          a manager with no source installed: listing and the
+//                         default-source request fail, [Source] sections are
+//                         ignored
 //
 //   [Source]              one section per source, in order; "[Source Name]"
 //                         is the same, the name is only for the reader
@@ -193,6 +196,8 @@ public:
         config_.tracePath = value;
       else if (key == "default" && ParseUnsigned(value, 1000, number) && number >= 1)
         defaultNumber_ = number;
+      else if (key == "sources" && Lower(Trim(value)) == "none")
+        config_.noSources = true;
       else
         Warn(line, "not understood: " + key + "=" + value);
     }
@@ -231,6 +236,13 @@ public:
   }
 
   void Finish() {
+    if (config_.noSources) {
+      if (!config_.sources.empty())
+        config_.warnings.push_back("Sources=none: the [Source] sections are ignored");
+      config_.sources.clear();
+      config_.defaultSource = 0;
+      return;
+    }
     if (config_.sources.empty())
       config_.sources.push_back(DefaultSource());
     config_.defaultSource = 0;

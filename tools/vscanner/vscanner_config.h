@@ -83,6 +83,8 @@ struct Config {
   std::vector<SourceSetup> sources;
   std::size_t defaultSource = 0;  // index into sources
   std::string tracePath;          // UTF-8; empty: no trace
+  // [Manager] Sources=none: a manager with no source installed at all.
+  bool noSources = false;
   // Lines the reader did not understand, "line N: text", for the trace.
   std::vector<std::string> warnings;
 };

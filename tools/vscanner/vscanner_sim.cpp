@@ -177,7 +177,8 @@ twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFo
     sim.sources.push_back(ToSimSource(config.sources[i]));
     sim.sources.back().identity.Id = kFirstSourceId + TW_UINT32(i);
   }
-  sim.defaultSource = int(config.defaultSource);
+  // -1: MSG_GETDEFAULT fails, as with no source installed.
+  sim.defaultSource = config.sources.empty() ? -1 : int(config.defaultSource);
   auto shared = std::make_shared<Config>(config);
   sim.imageProvider = [shared, baseFolder](const twainsim::SimImageRequest &request) -> TW_HANDLE {
     const SourceSetup *setup = SpecFor(*shared, request.source);
