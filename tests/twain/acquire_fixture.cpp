@@ -1,6 +1,5 @@
 #include "twain/acquire_fixture.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "imaging/global_memory.h"
@@ -14,69 +13,20 @@ TW_IDENTITY VirtualScannerIdentity(const char *productName) {
   return MakeIdentity("Zelvantor", "Virtual Scanner", productName, "1.0");
 }
 
-std::string MsgText(TW_UINT16 msg) {
-  switch (msg) {
-  case MSG_GET: return "GET";
-  case MSG_GETCURRENT: return "GETCURRENT";
-  case MSG_GETDEFAULT: return "GETDEFAULT";
-  case MSG_GETFIRST: return "GETFIRST";
-  case MSG_GETNEXT: return "GETNEXT";
-  case MSG_SET: return "SET";
-  case MSG_RESET: return "RESET";
-  case MSG_OPENDSM: return "OPENDSM";
-  case MSG_CLOSEDSM: return "CLOSEDSM";
-  case MSG_OPENDS: return "OPENDS";
-  case MSG_CLOSEDS: return "CLOSEDS";
-  case MSG_USERSELECT: return "USERSELECT";
-  case MSG_DISABLEDS: return "DISABLEDS";
-  case MSG_ENABLEDS: return "ENABLEDS";
-  case MSG_PROCESSEVENT: return "PROCESSEVENT";
-  case MSG_ENDXFER: return "ENDXFER";
-  case MSG_XFERREADY: return "XFERREADY";
-  case MSG_CLOSEDSREQ: return "CLOSEDSREQ";
-  default: {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "MSG_%04X", msg);
-    return buffer;
-  }
-  }
-}
-
-std::string CapText(TW_UINT16 cap) {
-  switch (cap) {
-  case CAP_UICONTROLLABLE: return "CAP_UICONTROLLABLE";
-  case ICAP_PIXELTYPE: return "ICAP_PIXELTYPE";
-  case ICAP_UNITS: return "ICAP_UNITS";
-  case ICAP_BRIGHTNESS: return "ICAP_BRIGHTNESS";
-  case ICAP_CONTRAST: return "ICAP_CONTRAST";
-  case ICAP_PHYSICALWIDTH: return "ICAP_PHYSICALWIDTH";
-  case ICAP_PHYSICALHEIGHT: return "ICAP_PHYSICALHEIGHT";
-  case ICAP_XNATIVERESOLUTION: return "ICAP_XNATIVERESOLUTION";
-  case ICAP_YNATIVERESOLUTION: return "ICAP_YNATIVERESOLUTION";
-  case ICAP_XRESOLUTION: return "ICAP_XRESOLUTION";
-  case ICAP_YRESOLUTION: return "ICAP_YRESOLUTION";
-  case ICAP_THRESHOLD: return "ICAP_THRESHOLD";
-  default: {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "CAP_%04X", cap);
-    return buffer;
-  }
-  }
-}
-
+// Call names come from the engine's own tables.
 std::string Describe(const SimCall &c) {
   if (c.dg == DG_IMAGE) {
     std::string dat = c.dat == DAT_IMAGEINFO        ? "IMAGEINFO"
                       : c.dat == DAT_IMAGELAYOUT    ? "IMAGELAYOUT"
                       : c.dat == DAT_IMAGENATIVEXFER ? "IMAGENATIVEXFER"
                                                      : "DAT_" + std::to_string(c.dat);
-    return dat + " " + MsgText(c.msg);
+    return dat + " " + MsgName(c.msg);
   }
   if (c.dat == DAT_CAPABILITY)
-    return MsgText(c.msg) + " " + CapText(c.cap);
+    return MsgName(c.msg) + " " + CapName(c.cap);
   if (c.dat == DAT_EVENT)
-    return "PROCESSEVENT " + MsgText(c.eventMessage);
-  return MsgText(c.msg);
+    return "PROCESSEVENT " + MsgName(c.eventMessage);
+  return MsgName(c.msg);
 }
 
 int g_enableMessages = 0;
