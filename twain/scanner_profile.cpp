@@ -82,3 +82,9 @@ void ProfileFromIdentity(const TW_IDENTITY &identity, ScannerProfile &profile) {
   ConvertIdentityText(identity.ProductName, profile.ProductName);
   profile.ScannerId = ComputeScannerId(profile);
 }
+
+std::uint32_t ScannerIdOf(const TW_IDENTITY &identity) {
+  ScannerProfile profile;
+  ProfileFromIdentity(identity, profile);
+  return profile.ScannerId;
+}

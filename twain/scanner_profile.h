@@ -68,3 +68,6 @@ std::uint32_t ComputeScannerId(const ScannerProfile &profile);
 // Resets the profile, fills its identity fields from the TW_IDENTITY and
 // computes its ScannerId.
 void ProfileFromIdentity(const TW_IDENTITY &identity, ScannerProfile &profile);
+
+// The ScannerId of an identity, without keeping the profile it comes from.
+std::uint32_t ScannerIdOf(const TW_IDENTITY &identity);

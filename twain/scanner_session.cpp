@@ -16,12 +16,6 @@ void CopyText(char (&field)[34], const char *text) {
   std::strncpy(field, text, sizeof field - 1);
 }
 
-std::uint32_t IdOfIdentity(const TW_IDENTITY &identity) {
-  ScannerProfile profile;
-  ProfileFromIdentity(identity, profile);
-  return profile.ScannerId;
-}
-
 } // namespace
 
 ScannerSession::ScannerSession(HWND owner) { Construct(owner, nullptr, false); }
@@ -167,7 +161,7 @@ std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSele
     if (wantedId != 0) {
       bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &local);
       for (unsigned count = 1; listed; ++count) {
-        if (IdOfIdentity(local) == wantedId) {
+        if (ScannerIdOf(local) == wantedId) {
           found = true;
           break;
         }
@@ -189,7 +183,7 @@ std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSele
   if (!found)
     return 0;
   sourceIdentity = local;
-  scannerId = IdOfIdentity(local);
+  scannerId = ScannerIdOf(local);
   return scannerId;
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "imaging/global_memory.h"
-#include "twain/scanner_profile.h"
 
 using namespace twainsim;
 
@@ -52,12 +51,6 @@ SimSource SourceWithIdentity(const TW_IDENTITY &identity) {
 
 SimSource Flatbed(const std::string &productName) {
   return SourceWithIdentity(VirtualScannerIdentity(productName.c_str()));
-}
-
-std::uint32_t IdOf(const TW_IDENTITY &identity) {
-  ScannerProfile profile;
-  ProfileFromIdentity(identity, profile);
-  return profile.ScannerId;
 }
 
 SimSession::SimSession(SimConfig config, HWND owner) : engine(std::move(config)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tools/twainsim/sim_engine.h"
+#include "twain/scanner_profile.h"
 #include "twain/scanner_session.h"
 
 // Identities with a chosen ScannerId (their last characters were solved
@@ -23,8 +24,6 @@ TW_IDENTITY UnqueriedIdentityB();     // 0xFEE356DF
 // A flatbed with the simulator's default data sheet under this product name.
 twainsim::SimSource Flatbed(const std::string &productName);
 twainsim::SimSource SourceWithIdentity(const TW_IDENTITY &identity);
-
-std::uint32_t IdOf(const TW_IDENTITY &identity);
 
 // The engine installed as the process's manager and a session built on it.
 // The calls of the session's construction are cleared.

@@ -195,7 +195,7 @@ TEST(AcquirePage, ColourAt300DpiMakesExactlyTheseCalls) {
   config.defaultSource = 1;
   SimSession sim(config);
   ASSERT_TRUE(sim.session->IsAvailable());
-  ASSERT_EQ(IdOf(config.sources[1].identity), sim.session->scannerId);
+  ASSERT_EQ(ScannerIdOf(config.sources[1].identity), sim.session->scannerId);
 
   const ScanFrame frame = {0, 0, 21000, 29700};
   HGLOBAL dib = sim.session->AcquirePage(TWPT_RGB, 300, reinterpret_cast<std::uintptr_t>(&frame),

@@ -89,9 +89,7 @@ TEST_F(ManagerFiles, SessionOnEachFile) {
       std::strcpy(tiny.Manufacturer, "Tiny");
       std::strcpy(tiny.ProductFamily, "Tiny");
       std::strcpy(tiny.ProductName, "Tiny Manager Source");
-      ScannerProfile profile;
-      ProfileFromIdentity(tiny, profile);
-      EXPECT_EQ(profile.ScannerId, session.scannerId);
+      EXPECT_EQ(ScannerIdOf(tiny), session.scannerId);
       EXPECT_EQ(7u, session.sourceIdentity.Id);
     }
     session.Shutdown();

@@ -417,8 +417,8 @@ TEST(ScannerProfileLookup, ChoosesTheRequestedOrTheDefaultScanner) {
   config.defaultSource = 1;
   SimSession sim(config);
   const std::uint32_t selected = sim.session->scannerId;
-  const std::uint32_t first = IdOf(config.sources[0].identity);
-  ASSERT_EQ(IdOf(config.sources[1].identity), selected);
+  const std::uint32_t first = ScannerIdOf(config.sources[0].identity);
+  ASSERT_EQ(ScannerIdOf(config.sources[1].identity), selected);
 
   // Another scanner by id; the session's selection is untouched.
   ScannerProfile p;
@@ -463,7 +463,7 @@ TEST(ScannerProfileLookup, OfTwoIdenticalIdentitiesTheFirstListedIsProfiled) {
   config.sources[1].capabilities = MakeCapabilities(rangeModel);
   config.defaultSource = 1;
   SimSession sim(config);
-  ASSERT_EQ(IdOf(config.sources[0].identity), sim.session->scannerId);
+  ASSERT_EQ(ScannerIdOf(config.sources[0].identity), sim.session->scannerId);
   ScannerProfile p;
   ASSERT_TRUE(sim.session->GetScannerProfile(0, p));
   EXPECT_TRUE(p.bResolutionArray);

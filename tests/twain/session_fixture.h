@@ -17,12 +17,6 @@ namespace twaintest {
 using twainsim::SimConfig;
 using twainsim::SimEngine;
 
-inline std::uint32_t IdOf(const TW_IDENTITY &identity) {
-  ScannerProfile profile;
-  ProfileFromIdentity(identity, profile);
-  return profile.ScannerId;
-}
-
 inline SimConfig OneScanner() {
   SimConfig config;
   twainsim::SimSource source;

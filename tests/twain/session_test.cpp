@@ -18,7 +18,7 @@ TEST_F(SimSessionTest, ConstructionMakesThreeCallsAndRestsInStateTwo) {
   ASSERT_TRUE(session->IsAvailable());
   EXPECT_EQ(Names({"DSM OPENDSM", "DSM GETDEFAULT", "DSM CLOSEDSM"}), Calls());
   EXPECT_EQ(StateManagerLoaded, session->state);
-  EXPECT_EQ(IdOf(config.sources[0].identity), session->scannerId);
+  EXPECT_EQ(ScannerIdOf(config.sources[0].identity), session->scannerId);
   EXPECT_EQ(std::string("Acme Scan 1"), session->sourceIdentity.ProductName);
   EXPECT_EQ(nullptr, session->dsmModule);
   EXPECT_EQ(TRUE, session->ownerWasEnabled);
@@ -139,7 +139,7 @@ TEST_F(SimSessionTest, OpenSourceResolvesTheSourceFromScannerId) {
   config.sources.insert(config.sources.begin(), second);
   config.defaultSource = 1; // "Acme Scan 1" behind "Acme Scan 2"
   Start();
-  ASSERT_EQ(IdOf(config.sources[1].identity), session->scannerId);
+  ASSERT_EQ(ScannerIdOf(config.sources[1].identity), session->scannerId);
   ASSERT_TRUE(session->OpenSource());
   EXPECT_EQ(Names({"DSM OPENDSM", "DSM GETFIRST", "DSM GETNEXT", "DSM OPENDS"}), Calls());
   EXPECT_EQ(1, engine->OpenSourceIndex());
@@ -149,7 +149,7 @@ TEST_F(SimSessionTest, OpenSourceResolvesTheSourceFromScannerId) {
 
   // Another component borrows scannerId for one query.
   const std::uint32_t own = session->scannerId;
-  session->scannerId = IdOf(config.sources[0].identity);
+  session->scannerId = ScannerIdOf(config.sources[0].identity);
   ASSERT_TRUE(session->OpenSource());
   EXPECT_EQ(0, engine->OpenSourceIndex());
   ASSERT_TRUE(session->CloseManager());
@@ -375,7 +375,7 @@ TEST_F(SimSessionTest, SelectSourceByIdAndUnknownId) {
   Start();
   const std::uint32_t first = session->scannerId;
   const TW_IDENTITY firstIdentity = session->sourceIdentity;
-  const std::uint32_t wanted = IdOf(config.sources[1].identity);
+  const std::uint32_t wanted = ScannerIdOf(config.sources[1].identity);
 
   EXPECT_EQ(wanted, session->SelectSource(wanted, false));
   EXPECT_EQ(Names({"DSM OPENDSM", "DSM GETFIRST", "DSM GETNEXT", "DSM CLOSEDSM"}), Calls());
@@ -406,7 +406,7 @@ TEST_F(SimSessionTest, UserSelectChosenAndCancelled) {
   config.userSelect = 1;
   Start();
   const std::uint32_t first = session->scannerId;
-  EXPECT_EQ(IdOf(config.sources[1].identity), session->SelectSource(0, true));
+  EXPECT_EQ(ScannerIdOf(config.sources[1].identity), session->SelectSource(0, true));
   EXPECT_EQ(Names({"DSM OPENDSM", "DSM USERSELECT", "DSM CLOSEDSM"}), Calls());
 
   session->SelectSource(first, false);

@@ -336,9 +336,7 @@ TEST_F(VirtualScannerDll, ColourAcquisitionByHand) {
   ASSERT_EQ(2u, sources.size());
   EXPECT_EQ("Zelvantor Virtual Scanner", ProductOf(sources[0]));
   EXPECT_EQ("ZV Greyscale 1-bit TzGuxPPT", ProductOf(sources[1]));
-  ScannerProfile profile;
-  ProfileFromIdentity(sources[1], profile);
-  EXPECT_EQ(0xA510B7A9u, profile.ScannerId);
+  EXPECT_EQ(0xA510B7A9u, ScannerIdOf(sources[1]));
   TW_IDENTITY def{};
   ASSERT_EQ(TWRC_SUCCESS, app.Manager(DAT_IDENTITY, MSG_GETDEFAULT, &def));
   EXPECT_EQ("Zelvantor Virtual Scanner", ProductOf(def));

@@ -29,11 +29,7 @@ std::vector<std::uint8_t> Render(const ImageRequest &request, DibLayout &layout,
   return dib;
 }
 
-std::uint32_t IdOf(const SourceSetup &setup) {
-  ScannerProfile profile;
-  ProfileFromIdentity(IdentityOf(setup), profile);
-  return profile.ScannerId;
-}
+std::uint32_t IdOf(const SourceSetup &setup) { return ScannerIdOf(IdentityOf(setup)); }
 
 } // namespace
 
