@@ -80,9 +80,6 @@ void ReadCapability(ScannerSession &session, TW_UINT16 cap, Read read) {
   GlobalFree(capability.hContainer);
 }
 
-// A manager that never ends its list must not hold the program forever.
-constexpr int kMaxListedSources = 4096;
-
 } // namespace
 
 bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
@@ -112,16 +109,15 @@ bool ScannerSession::GetScannerProfile(std::uint32_t wantedId, ScannerProfile &p
   if (state >= StateManagerOpen) {
     TW_IDENTITY identity{};
     if (id != 0) {
-      bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &identity);
-      for (int n = 0; listed && n < kMaxListedSources; ++n) {
-        ProfileFromIdentity(identity, profile);
-        if (profile.ScannerId == id) {
-          LookupScannerProfile(profile);
-          result = true;
-          break;
-        }
-        listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &identity);
-      }
+      // Each listed identity is profiled, so a miss leaves the last one.
+      result = FindListedSource(
+          [&](const TW_IDENTITY &listed) {
+            ProfileFromIdentity(listed, profile);
+            return profile.ScannerId == id;
+          },
+          identity);
+      if (result)
+        LookupScannerProfile(profile);
     } else if (CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity)) {
       ProfileFromIdentity(identity, profile);
       LookupScannerProfile(profile);

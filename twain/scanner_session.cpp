@@ -159,16 +159,9 @@ std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSele
   bool found = false;
   if (state >= StateManagerOpen || OpenManager()) {
     if (wantedId != 0) {
-      bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &local);
-      for (unsigned count = 1; listed; ++count) {
-        if (ScannerIdOf(local) == wantedId) {
-          found = true;
-          break;
-        }
-        if (count >= kMaxListedSources)
-          break;
-        listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &local);
-      }
+      found = FindListedSource(
+          [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
+          local);
     } else if (userSelect) {
       std::memset(&local, 0, sizeof local);
       ShowBusyWindow();
@@ -185,6 +178,19 @@ std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSele
   sourceIdentity = local;
   scannerId = ScannerIdOf(local);
   return scannerId;
+}
+
+bool ScannerSession::FindListedSource(const std::function<bool(const TW_IDENTITY &)> &match,
+                                      TW_IDENTITY &identity) {
+  bool listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &identity);
+  for (unsigned count = 1; listed; ++count) {
+    if (match(identity))
+      return true;
+    if (count >= kMaxListedSources)
+      return false;
+    listed = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &identity);
+  }
+  return false;
 }
 
 bool ScannerSession::OpenSource() {

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "copyjob/paper_size.h"
 #include "twain/session_state.h"
@@ -109,7 +110,10 @@ public:
 private:
   void Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven);
   bool Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
-  std::uint32_t SelectFromManager(std::uint32_t wantedId, bool userSelect, TW_IDENTITY &found);
+  // Walks the open manager's source list until match accepts an identity
+  // (left in identity); false at the end of the list.
+  bool FindListedSource(const std::function<bool(const TW_IDENTITY &)> &match,
+                        TW_IDENTITY &identity);
 };
 
 // Registers "ZVTWAIN_Proxy_Window" once per process.

@@ -440,6 +440,13 @@ TEST(SessionWithOwnManager, EndlessSourceListIsCut) {
   EXPECT_EQ(0u, session.SelectSource(0x0badf00d, false));
   EXPECT_EQ(1024, g_listed);
   EXPECT_EQ(StateManagerLoaded, session.state);
+  // Looking up a profile walks the same list and stops at the same count.
+  g_listed = 0;
+  ScannerProfile profile;
+  EXPECT_FALSE(session.GetScannerProfile(0x0badf00d, profile));
+  EXPECT_EQ(1024, g_listed);
+  EXPECT_STREQ(L"Loop", profile.ProductName);
+  EXPECT_EQ(StateManagerLoaded, session.state);
   session.Shutdown();
 }
 
