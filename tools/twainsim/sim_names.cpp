@@ -1,4 +1,7 @@
+#include "tools/twainsim/sim_names.h"
+
 #include <cstdio>
+#include <string>
 
 #include "tools/twainsim/sim_engine.h"
 
@@ -6,81 +9,101 @@ namespace twainsim {
 
 namespace {
 
-std::string Hex(unsigned value) {
+struct Named {
+  std::uint16_t value;
+  const char *name;
+};
+
+const Named kDats[] = {
+    {DAT_NULL, "NULL"},
+    {DAT_CAPABILITY, "CAPABILITY"},
+    {DAT_EVENT, "EVENT"},
+    {DAT_IDENTITY, "IDENTITY"},
+    {DAT_PARENT, "PARENT"},
+    {DAT_PENDINGXFERS, "PENDINGXFERS"},
+    {DAT_SETUPMEMXFER, "SETUPMEMXFER"},
+    {DAT_SETUPFILEXFER, "SETUPFILEXFER"},
+    {DAT_STATUS, "STATUS"},
+    {DAT_USERINTERFACE, "USERINTERFACE"},
+    {DAT_XFERGROUP, "XFERGROUP"},
+    {DAT_IMAGEINFO, "IMAGEINFO"},
+    {DAT_IMAGELAYOUT, "IMAGELAYOUT"},
+    {DAT_IMAGEMEMXFER, "IMAGEMEMXFER"},
+    {DAT_IMAGENATIVEXFER, "IMAGENATIVEXFER"},
+    {DAT_IMAGEFILEXFER, "IMAGEFILEXFER"},
+};
+
+const Named kMsgs[] = {
+    {MSG_NULL, "NULL"},
+    {MSG_GET, "GET"},
+    {MSG_GETCURRENT, "GETCURRENT"},
+    {MSG_GETDEFAULT, "GETDEFAULT"},
+    {MSG_GETFIRST, "GETFIRST"},
+    {MSG_GETNEXT, "GETNEXT"},
+    {MSG_SET, "SET"},
+    {MSG_RESET, "RESET"},
+    {MSG_QUERYSUPPORT, "QUERYSUPPORT"},
+    {MSG_XFERREADY, "XFERREADY"},
+    {MSG_CLOSEDSREQ, "CLOSEDSREQ"},
+    {MSG_CLOSEDSOK, "CLOSEDSOK"},
+    {MSG_DEVICEEVENT, "DEVICEEVENT"},
+    {MSG_OPENDSM, "OPENDSM"},
+    {MSG_CLOSEDSM, "CLOSEDSM"},
+    {MSG_OPENDS, "OPENDS"},
+    {MSG_CLOSEDS, "CLOSEDS"},
+    {MSG_USERSELECT, "USERSELECT"},
+    {MSG_DISABLEDS, "DISABLEDS"},
+    {MSG_ENABLEDS, "ENABLEDS"},
+    {MSG_ENABLEDSUIONLY, "ENABLEDSUIONLY"},
+    {MSG_PROCESSEVENT, "PROCESSEVENT"},
+    {MSG_ENDXFER, "ENDXFER"},
+};
+
+const Named kCaps[] = {
+    {CAP_XFERCOUNT, "CAP_XFERCOUNT"},
+    {CAP_UICONTROLLABLE, "CAP_UICONTROLLABLE"},
+    {ICAP_COMPRESSION, "ICAP_COMPRESSION"},
+    {ICAP_PIXELTYPE, "ICAP_PIXELTYPE"},
+    {ICAP_UNITS, "ICAP_UNITS"},
+    {ICAP_XFERMECH, "ICAP_XFERMECH"},
+    {ICAP_BRIGHTNESS, "ICAP_BRIGHTNESS"},
+    {ICAP_CONTRAST, "ICAP_CONTRAST"},
+    {ICAP_PHYSICALWIDTH, "ICAP_PHYSICALWIDTH"},
+    {ICAP_PHYSICALHEIGHT, "ICAP_PHYSICALHEIGHT"},
+    {ICAP_XNATIVERESOLUTION, "ICAP_XNATIVERESOLUTION"},
+    {ICAP_YNATIVERESOLUTION, "ICAP_YNATIVERESOLUTION"},
+    {ICAP_XRESOLUTION, "ICAP_XRESOLUTION"},
+    {ICAP_YRESOLUTION, "ICAP_YRESOLUTION"},
+    {ICAP_THRESHOLD, "ICAP_THRESHOLD"},
+    {ICAP_BITDEPTH, "ICAP_BITDEPTH"},
+};
+
+template <std::size_t N> const char *Lookup(const Named (&table)[N], std::uint16_t value) {
+  for (const Named &entry : table)
+    if (entry.value == value)
+      return entry.name;
+  return nullptr;
+}
+
+// A value without a name shows as its prefix and hex digits, so that
+// recorded calls still tell unnamed values apart.
+std::string NameOr(const char *known, const char *prefix, unsigned value) {
+  if (known != nullptr)
+    return known;
   char text[16];
   std::snprintf(text, sizeof text, "0x%04x", value);
-  return text;
+  return prefix + std::string(text);
 }
 
 } // namespace
 
-std::string DatName(TW_UINT16 dat) {
-  switch (dat) {
-  case DAT_CAPABILITY: return "CAPABILITY";
-  case DAT_EVENT: return "EVENT";
-  case DAT_IDENTITY: return "IDENTITY";
-  case DAT_PARENT: return "PARENT";
-  case DAT_PENDINGXFERS: return "PENDINGXFERS";
-  case DAT_STATUS: return "STATUS";
-  case DAT_USERINTERFACE: return "USERINTERFACE";
-  case DAT_IMAGEINFO: return "IMAGEINFO";
-  case DAT_IMAGELAYOUT: return "IMAGELAYOUT";
-  case DAT_IMAGEMEMXFER: return "IMAGEMEMXFER";
-  case DAT_IMAGENATIVEXFER: return "IMAGENATIVEXFER";
-  case DAT_IMAGEFILEXFER: return "IMAGEFILEXFER";
-  default: return "DAT_" + Hex(dat);
-  }
-}
+const char *KnownDatName(std::uint16_t dat) { return Lookup(kDats, dat); }
+const char *KnownMsgName(std::uint16_t msg) { return Lookup(kMsgs, msg); }
+const char *KnownCapName(std::uint16_t cap) { return Lookup(kCaps, cap); }
 
-std::string MsgName(TW_UINT16 msg) {
-  switch (msg) {
-  case MSG_NULL: return "NULL";
-  case MSG_GET: return "GET";
-  case MSG_GETCURRENT: return "GETCURRENT";
-  case MSG_GETDEFAULT: return "GETDEFAULT";
-  case MSG_GETFIRST: return "GETFIRST";
-  case MSG_GETNEXT: return "GETNEXT";
-  case MSG_SET: return "SET";
-  case MSG_RESET: return "RESET";
-  case MSG_QUERYSUPPORT: return "QUERYSUPPORT";
-  case MSG_XFERREADY: return "XFERREADY";
-  case MSG_CLOSEDSREQ: return "CLOSEDSREQ";
-  case MSG_CLOSEDSOK: return "CLOSEDSOK";
-  case MSG_OPENDSM: return "OPENDSM";
-  case MSG_CLOSEDSM: return "CLOSEDSM";
-  case MSG_OPENDS: return "OPENDS";
-  case MSG_CLOSEDS: return "CLOSEDS";
-  case MSG_USERSELECT: return "USERSELECT";
-  case MSG_DISABLEDS: return "DISABLEDS";
-  case MSG_ENABLEDS: return "ENABLEDS";
-  case MSG_ENABLEDSUIONLY: return "ENABLEDSUIONLY";
-  case MSG_PROCESSEVENT: return "PROCESSEVENT";
-  case MSG_ENDXFER: return "ENDXFER";
-  default: return "MSG_" + Hex(msg);
-  }
-}
-
-std::string CapName(TW_UINT16 cap) {
-  switch (cap) {
-  case CAP_XFERCOUNT: return "CAP_XFERCOUNT";
-  case CAP_UICONTROLLABLE: return "CAP_UICONTROLLABLE";
-  case ICAP_COMPRESSION: return "ICAP_COMPRESSION";
-  case ICAP_PIXELTYPE: return "ICAP_PIXELTYPE";
-  case ICAP_UNITS: return "ICAP_UNITS";
-  case ICAP_XFERMECH: return "ICAP_XFERMECH";
-  case ICAP_BRIGHTNESS: return "ICAP_BRIGHTNESS";
-  case ICAP_CONTRAST: return "ICAP_CONTRAST";
-  case ICAP_PHYSICALWIDTH: return "ICAP_PHYSICALWIDTH";
-  case ICAP_PHYSICALHEIGHT: return "ICAP_PHYSICALHEIGHT";
-  case ICAP_XNATIVERESOLUTION: return "ICAP_XNATIVERESOLUTION";
-  case ICAP_YNATIVERESOLUTION: return "ICAP_YNATIVERESOLUTION";
-  case ICAP_XRESOLUTION: return "ICAP_XRESOLUTION";
-  case ICAP_YRESOLUTION: return "ICAP_YRESOLUTION";
-  case ICAP_THRESHOLD: return "ICAP_THRESHOLD";
-  case ICAP_BITDEPTH: return "ICAP_BITDEPTH";
-  default: return "CAP_" + Hex(cap);
-  }
-}
+std::string DatName(TW_UINT16 dat) { return NameOr(KnownDatName(dat), "DAT_", dat); }
+std::string MsgName(TW_UINT16 msg) { return NameOr(KnownMsgName(msg), "MSG_", msg); }
+std::string CapName(TW_UINT16 cap) { return NameOr(KnownCapName(cap), "CAP_", cap); }
 
 std::string SimCall::Name() const {
   std::string name = toSource ? "DS " : "DSM ";
