@@ -14,13 +14,8 @@ TW_IDENTITY VirtualScannerIdentity(const char *productName) {
 
 // Call names come from the engine's own tables.
 std::string Describe(const SimCall &c) {
-  if (c.dg == DG_IMAGE) {
-    std::string dat = c.dat == DAT_IMAGEINFO        ? "IMAGEINFO"
-                      : c.dat == DAT_IMAGELAYOUT    ? "IMAGELAYOUT"
-                      : c.dat == DAT_IMAGENATIVEXFER ? "IMAGENATIVEXFER"
-                                                     : "DAT_" + std::to_string(c.dat);
-    return dat + " " + MsgName(c.msg);
-  }
+  if (c.dg == DG_IMAGE)
+    return DatName(c.dat) + " " + MsgName(c.msg);
   if (c.dat == DAT_CAPABILITY)
     return MsgName(c.msg) + " " + CapName(c.cap);
   if (c.dat == DAT_EVENT)
@@ -125,20 +120,23 @@ OwnerWindow::~OwnerWindow() { DestroyWindow(hwnd); }
 
 int OwnerWindow::enableMessages() const { return g_enableMessages; }
 
-std::uint32_t FieldU32(HGLOBAL block, std::size_t offset) {
+namespace {
+
+template <typename T> T Field(HGLOBAL block, std::size_t offset, T impossible) {
   GlobalLockGuard lock(block);
-  if (!lock || lock.size() < offset + 4)
-    return 0xDEADBEEF;
-  std::uint32_t v;
-  std::memcpy(&v, lock.bytes() + offset, 4);
+  if (!lock || lock.size() < offset + sizeof(T))
+    return impossible;
+  T v;
+  std::memcpy(&v, lock.bytes() + offset, sizeof v);
   return v;
 }
 
+} // namespace
+
+std::uint32_t FieldU32(HGLOBAL block, std::size_t offset) {
+  return Field<std::uint32_t>(block, offset, 0xDEADBEEF);
+}
+
 std::uint16_t FieldU16(HGLOBAL block, std::size_t offset) {
-  GlobalLockGuard lock(block);
-  if (!lock || lock.size() < offset + 2)
-    return 0xBEEF;
-  std::uint16_t v;
-  std::memcpy(&v, lock.bytes() + offset, 2);
-  return v;
+  return Field<std::uint16_t>(block, offset, 0xBEEF);
 }
