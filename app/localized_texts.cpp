@@ -1,7 +1,6 @@
 #include "app/localized_texts.h"
 
-#include <cstdint>
-#include <cstring>
+#include "imaging/little_endian.h"
 
 HINSTANCE ModuleInstance = nullptr;
 
@@ -18,7 +17,7 @@ std::wstring StringFromTableBlock(const void *block, std::size_t bytes, unsigned
   if (p == nullptr)
     return std::wstring();
   const std::size_t units = bytes / 2;
-  auto unitAt = [p](std::size_t i) { return std::uint16_t(p[2 * i] | (p[2 * i + 1] << 8)); };
+  auto unitAt = [p](std::size_t i) { return ReadU16(p + 2 * i); };
   std::size_t at = 0;
   for (unsigned i = 0; i < index % 16; ++i) {
     if (at >= units)

@@ -3,30 +3,6 @@
 #include <climits>
 #include <cmath>
 
-std::uint16_t ReadU16(const unsigned char *p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t ReadU32(const unsigned char *p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-         (std::uint32_t(p[3]) << 24);
-}
-
-std::int32_t ReadI32(const unsigned char *p) {
-  const std::uint32_t u = ReadU32(p);
-  return u <= 0x7FFFFFFFu ? std::int32_t(u) : -std::int32_t(~u) - 1;
-}
-
-void WriteU16(unsigned char *p, std::uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void WriteU32(unsigned char *p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 std::int64_t DibRowBytes(std::int64_t width, int bitCount) {
   if (width <= 0 || bitCount <= 0)
     return 0;

@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/little_endian.h"
+
 constexpr std::uint32_t kDibCoreHeaderSize = 12;
 constexpr std::uint32_t kDibInfoHeaderSize = 40;
 constexpr std::uint32_t kDibV4HeaderSize = 108;
@@ -76,13 +78,6 @@ struct DibLayout {
 
 // Fills *layout and returns true when the bitmap in the span is sound.
 bool ReadDibLayout(const void *block, std::size_t size, DibLayout *layout);
-
-// Little-endian field access on raw bytes (no alignment assumed).
-std::uint16_t ReadU16(const unsigned char *p);
-std::uint32_t ReadU32(const unsigned char *p);
-std::int32_t ReadI32(const unsigned char *p);
-void WriteU16(unsigned char *p, std::uint16_t v);
-void WriteU32(unsigned char *p, std::uint32_t v);
 
 // The measures of the bitmap in a locked block of `size` bytes; 0 or null
 // when the bitmap is not sound (see above).

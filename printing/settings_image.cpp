@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "imaging/little_endian.h"
+
 namespace {
 
 // The image's fields in stored order; field i lives at offset 4 * i.
@@ -28,16 +30,12 @@ constexpr std::size_t kDeviceNameChars = 32;
 constexpr std::size_t kDmSizeOffset = 68;
 constexpr std::size_t kDmDriverExtraOffset = 70;
 
-std::uint16_t Word(const unsigned char *p, std::size_t offset) {
-  return static_cast<std::uint16_t>(p[offset] | (p[offset + 1] << 8));
-}
-
 // Length of the NUL-terminated string starting at character `first` of a
 // block of `chars` characters; `chars - first` when no NUL follows.
 std::size_t StringLength(const unsigned char *p, std::size_t chars,
                          std::size_t first) {
   std::size_t n = 0;
-  while (first + n < chars && Word(p, 2 * (first + n)) != 0)
+  while (first + n < chars && ReadU16(p + 2 * (first + n)) != 0)
     ++n;
   return n;
 }
@@ -47,7 +45,7 @@ std::u16string Characters(const unsigned char *p, std::size_t first,
   std::u16string s;
   s.reserve(count);
   for (std::size_t i = 0; i < count; ++i)
-    s.push_back(static_cast<char16_t>(Word(p, 2 * (first + i))));
+    s.push_back(static_cast<char16_t>(ReadU16(p + 2 * (first + i))));
   return s;
 }
 
@@ -55,14 +53,10 @@ std::u16string Characters(const unsigned char *p, std::size_t first,
 
 void WritePrintDialogImage(const PrintDialogImage &image,
                            unsigned char (&out)[kPrintDialogImageSize]) {
-  std::size_t offset = 0;
+  unsigned char *at = out;
   for (auto field : kImageFields) {
-    const std::uint32_t v = image.*field;
-    out[offset] = static_cast<unsigned char>(v);
-    out[offset + 1] = static_cast<unsigned char>(v >> 8);
-    out[offset + 2] = static_cast<unsigned char>(v >> 16);
-    out[offset + 3] = static_cast<unsigned char>(v >> 24);
-    offset += 4;
+    WriteU32(at, image.*field);
+    at += 4;
   }
 }
 
@@ -72,12 +66,9 @@ bool ReadPrintDialogImage(const void *data, std::size_t size,
     return false;
   const auto *p = static_cast<const unsigned char *>(data);
   PrintDialogImage read;
-  std::size_t offset = 0;
   for (auto field : kImageFields) {
-    read.*field = std::uint32_t(p[offset]) | std::uint32_t(p[offset + 1]) << 8 |
-                  std::uint32_t(p[offset + 2]) << 16 |
-                  std::uint32_t(p[offset + 3]) << 24;
-    offset += 4;
+    read.*field = ReadU32(p);
+    p += 4;
   }
   *image = read;
   return true;
@@ -87,8 +78,8 @@ std::uint32_t GetDevModeSize(const void *block, std::size_t size) {
   if (!block || size < kDmDriverExtraOffset + 2)
     return 0;
   const auto *p = static_cast<const unsigned char *>(block);
-  return std::uint32_t(Word(p, kDmSizeOffset)) +
-         std::uint32_t(Word(p, kDmDriverExtraOffset));
+  return std::uint32_t(ReadU16(p + kDmSizeOffset)) +
+         std::uint32_t(ReadU16(p + kDmDriverExtraOffset));
 }
 
 std::size_t GetDevNamesSize(const void *block, std::size_t size) {
@@ -98,7 +89,7 @@ std::size_t GetDevNamesSize(const void *block, std::size_t size) {
   const std::size_t chars = size / 2;
   std::size_t end = kMinDevNamesSize;
   for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t offset = Word(p, 2 * i);
+    const std::size_t offset = ReadU16(p + 2 * i);
     if (offset >= chars)
       return 0;
     const std::size_t length = StringLength(p, chars, offset);
@@ -115,7 +106,7 @@ std::u16string ReadDevNamesString(const void *block, std::size_t size,
     return {};
   const auto *p = static_cast<const unsigned char *>(block);
   const std::size_t chars = size / 2;
-  const std::size_t offset = Word(p, 2 * static_cast<std::size_t>(which));
+  const std::size_t offset = ReadU16(p + 2 * static_cast<std::size_t>(which));
   if (offset >= chars)
     return {};
   return Characters(p, offset, StringLength(p, chars, offset));

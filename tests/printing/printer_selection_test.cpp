@@ -4,6 +4,7 @@
 #include "printing_test_support.h"
 
 #include "imaging/global_memory.h"
+#include "imaging/little_endian.h"
 #include "printing/printer_settings.h"
 #include "printing/settings_image.h"
 #include "printing/settings_store.h"
@@ -161,10 +162,8 @@ TEST_F(PrinterSelection, StoredPrinterThatNoLongerOpensIsReplacedByTheDefault) {
     DeleteKeyTree(PrinterKeyPath(0));
     Bytes gone = devMode;
     std::fill(gone.begin(), gone.begin() + 64, 0);
-    for (std::size_t i = 0; i < c.device.size(); ++i) {
-      gone[2 * i] = static_cast<unsigned char>(c.device[i]);
-      gone[2 * i + 1] = static_cast<unsigned char>(c.device[i] >> 8);
-    }
+    for (std::size_t i = 0; i < c.device.size(); ++i)
+      WriteU16(&gone[2 * i], c.device[i]);
     WriteValue(PrinterKeyPath(0), L"PRINTDLGEXW", REG_BINARY, image);
     WriteValue(PrinterKeyPath(0), L"DEVMODEW", REG_BINARY, gone);
     WriteValue(PrinterKeyPath(0), L"DEVNAMES", REG_BINARY,

@@ -1,5 +1,6 @@
 #include "printing_test_support.h"
 
+#include "imaging/little_endian.h"
 #include "printing/printer_settings.h"
 #include "printing/settings_store.h"
 
@@ -12,11 +13,6 @@
 namespace {
 
 const wchar_t kRoot[] = L"Software\\Zelvantor";
-
-void PutWord(Bytes &b, std::size_t offset, std::uint16_t v) {
-  b[offset] = static_cast<unsigned char>(v);
-  b[offset + 1] = static_cast<unsigned char>(v >> 8);
-}
 
 bool KeyExists(const std::wstring &path) {
   HKEY key = nullptr;
@@ -121,11 +117,11 @@ Bytes MakeDevMode(const std::wstring &device, std::uint16_t dmSize,
                   std::uint16_t dmDriverExtra, std::size_t size) {
   Bytes b(size ? size : std::size_t(dmSize) + dmDriverExtra, 0);
   for (std::size_t i = 0; i < device.size() && i < 32 && 2 * i + 1 < b.size(); ++i)
-    PutWord(b, 2 * i, device[i]);
+    WriteU16(&b[2 * i], device[i]);
   if (b.size() >= 72) {
-    PutWord(b, 64, 0x401);
-    PutWord(b, 68, dmSize);
-    PutWord(b, 70, dmDriverExtra);
+    WriteU16(&b[64], 0x401);
+    WriteU16(&b[68], dmSize);
+    WriteU16(&b[70], dmDriverExtra);
   }
   for (std::size_t i = dmSize; i < b.size(); ++i)
     b[i] = static_cast<unsigned char>(0xA0 + i % 16); // the driver's bytes
@@ -141,22 +137,22 @@ Bytes MakeDevNames(const std::wstring &driver, const std::wstring &device,
   Bytes b(2 * chars, 0);
   std::size_t at = 4;
   for (std::size_t i = 0; i < 3; ++i) {
-    PutWord(b, 2 * i, static_cast<std::uint16_t>(at));
+    WriteU16(&b[2 * i], static_cast<std::uint16_t>(at));
     for (wchar_t c : *strings[i])
-      PutWord(b, 2 * at++, c);
+      WriteU16(&b[2 * at++], c);
     ++at; // NUL
   }
-  PutWord(b, 6, 0);
+  WriteU16(&b[6], 0);
   return b;
 }
 
 std::wstring DevNamesDevice(const Bytes &devNames) {
   if (devNames.size() < 8)
     return {};
-  const std::size_t at = devNames[2] | devNames[3] << 8;
+  const std::size_t at = ReadU16(&devNames[2]);
   std::wstring s;
   for (std::size_t i = at; 2 * i + 1 < devNames.size(); ++i) {
-    const wchar_t c = static_cast<wchar_t>(devNames[2 * i] | devNames[2 * i + 1] << 8);
+    const wchar_t c = static_cast<wchar_t>(ReadU16(&devNames[2 * i]));
     if (!c)
       break;
     s.push_back(c);

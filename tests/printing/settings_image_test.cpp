@@ -1,6 +1,7 @@
 // The stored byte layouts, without registry or printer.
 #include <gtest/gtest.h>
 
+#include "imaging/little_endian.h"
 #include "printing/settings_image.h"
 
 #include <algorithm>
@@ -11,15 +12,10 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-void PutWord(Bytes &b, std::size_t offset, std::uint16_t v) {
-  b[offset] = static_cast<unsigned char>(v);
-  b[offset + 1] = static_cast<unsigned char>(v >> 8);
-}
-
 void PutString(Bytes &b, std::size_t charOffset, const std::u16string &s) {
   for (std::size_t i = 0; i < s.size(); ++i)
-    PutWord(b, 2 * (charOffset + i), s[i]);
-  PutWord(b, 2 * (charOffset + s.size()), 0);
+    WriteU16(&b[2 * (charOffset + i)], s[i]);
+  WriteU16(&b[2 * (charOffset + s.size())], 0);
 }
 
 // A DEVNAMES block of `size` bytes with the given offsets and strings.
@@ -28,10 +24,10 @@ Bytes DevNames(std::size_t size, std::uint16_t driver, std::uint16_t device,
                const std::u16string &deviceText,
                const std::u16string &outputText) {
   Bytes b(std::max<std::size_t>(size, 8), 0xEE);
-  PutWord(b, 0, driver);
-  PutWord(b, 2, device);
-  PutWord(b, 4, output);
-  PutWord(b, 6, 1);
+  WriteU16(&b[0], driver);
+  WriteU16(&b[2], device);
+  WriteU16(&b[4], output);
+  WriteU16(&b[6], 1);
   if (2 * (driver + driverText.size() + 1) <= size)
     PutString(b, driver, driverText);
   if (2 * (device + deviceText.size() + 1) <= size)
@@ -125,8 +121,8 @@ TEST(DevModeSize, SumOfSizeAndDriverExtra) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.blockSize);
     Bytes b(std::max<std::size_t>(c.blockSize, 72), 0);
-    PutWord(b, 68, c.dmSize);
-    PutWord(b, 70, c.dmDriverExtra);
+    WriteU16(&b[68], c.dmSize);
+    WriteU16(&b[70], c.dmDriverExtra);
     EXPECT_EQ(c.expected, GetDevModeSize(b.data(), c.blockSize));
   }
   EXPECT_EQ(0u, GetDevModeSize(nullptr, 228));
@@ -167,10 +163,10 @@ TEST(DevNamesSize, LargestEndOfTheThreeStrings) {
 
 TEST(DevNamesSize, StringWithoutNulInsideIsRefused) {
   Bytes b = DevNames(56, 4, 13, 22, u"wineps.d", u"Zelvanto", u"CUPS:");
-  PutWord(b, 2 * 27, u'!'); // the output string's NUL, the block's last word
+  WriteU16(&b[2 * 27], u'!'); // the output string's NUL, the block's last word
   EXPECT_EQ(0u, GetDevNamesSize(b.data(), b.size()));
-  PutWord(b, 2 * 27, 0);
-  PutWord(b, 2 * 21, u'!'); // the device string now runs into the output one
+  WriteU16(&b[2 * 27], 0);
+  WriteU16(&b[2 * 21], u'!'); // the device string now runs into the output one
   EXPECT_EQ(56u, GetDevNamesSize(b.data(), b.size()));
 }
 
@@ -195,7 +191,7 @@ TEST(DevModeDeviceName, UpToNulAtMost32Characters) {
 
   const std::u16string full(40, u'x');
   for (std::size_t i = 0; i < full.size(); ++i)
-    PutWord(b, 2 * i, full[i]);
+    WriteU16(&b[2 * i], full[i]);
   EXPECT_EQ(std::u16string(32, u'x'), ReadDevModeDeviceName(b.data(), b.size()));
   EXPECT_EQ(u"", ReadDevModeDeviceName(nullptr, 228));
 }
