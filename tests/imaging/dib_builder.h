@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "imaging/dib_layout.h"
@@ -35,6 +36,14 @@ inline std::vector<unsigned char> DibHeader(const DibFields &f) {
   WriteU32(&h[dib_field::kClrUsed], f.clrUsed);
   WriteU32(&h[dib_field::kClrImportant], f.clrImportant);
   return h;
+}
+
+// One row of 8-bit pixels.
+inline std::vector<unsigned char> Row(std::initializer_list<int> pixels) {
+  std::vector<unsigned char> r;
+  for (int p : pixels)
+    r.push_back(static_cast<unsigned char>(p));
+  return r;
 }
 
 inline void AppendEntry(std::vector<unsigned char> &v, unsigned char red, unsigned char green,
@@ -81,6 +90,10 @@ inline std::vector<unsigned char> Grey8(const std::vector<std::vector<unsigned c
   AppendRows8(v, rows);
   return v;
 }
+
+// Where the rows of a 1-bit conversion start: its V5 header, then black
+// and white.
+constexpr std::size_t kMonoBits = 124 + 8;
 
 inline std::uint32_t U32At(const std::vector<unsigned char> &v, std::size_t offset) {
   return ReadU32(v.data() + offset);

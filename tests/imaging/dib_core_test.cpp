@@ -40,13 +40,6 @@ private:
   std::size_t size_;
 };
 
-std::vector<unsigned char> Row(std::initializer_list<int> pixels) {
-  std::vector<unsigned char> r;
-  for (int p : pixels)
-    r.push_back(static_cast<unsigned char>(p));
-  return r;
-}
-
 std::vector<unsigned char> Fill(std::size_t n, unsigned char value) {
   return std::vector<unsigned char>(n, value);
 }
@@ -60,8 +53,6 @@ std::vector<unsigned char> Mono(Guarded &g) {
   EXPECT_TRUE(out.CanariesIntact());
   return out.bytes();
 }
-
-constexpr std::size_t kMonoBits = 124 + 8;
 
 } // namespace
 
@@ -150,12 +141,9 @@ TEST(DibLayout, ProfileSizeOnlyForLinkedOrEmbeddedV5Profiles) {
   };
   for (const Case &c : cases) {
     std::vector<unsigned char> bytes = DibHeader({c.headerSize, 1, 1, 24, 0, 0});
-    if (c.headerSize >= 124) {
-      WriteU32(&bytes[dib_field::kCSType], c.csType);
+    WriteU32(&bytes[dib_field::kCSType], c.csType);
+    if (c.headerSize >= 124)
       WriteU32(&bytes[dib_field::kProfileSize], c.profileSize);
-    } else {
-      WriteU32(&bytes[dib_field::kCSType], c.csType);
-    }
     bytes.resize(bytes.size() + 4, 0);
     Guarded g(bytes);
     EXPECT_EQ(c.expected, DibProfileSize(g.data(), g.size())) << c.headerSize << " " << c.csType;
@@ -527,9 +515,9 @@ TEST(MonoConversion, ImportantColoursBeyondTwoMeanAll) {
 
 namespace {
 
-// An 8-bit V5 bitmap 8 x 2 with `profile` bytes placed at `profileOffset`
-// (behind the rows when 0); the block ends after the profile, or after
-// `blockSize` bytes when that is given.
+// An 8-bit V5 bitmap 8 x 2 whose profile fields point at `profileOffset`
+// (0: behind the rows, where the `profile` bytes are always appended) and
+// give `declaredSize` as the profile's size (0: its true size).
 std::vector<unsigned char> V5WithProfile(std::uint32_t csType, std::uint32_t intent,
                                          const std::vector<unsigned char> &profile,
                                          std::uint32_t profileOffset = 0,

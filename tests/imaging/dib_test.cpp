@@ -26,16 +26,9 @@ std::vector<unsigned char> BlockBytes(HGLOBAL h) {
   return {lock.bytes(), lock.bytes() + lock.size()};
 }
 
-std::vector<unsigned char> Row(std::initializer_list<int> pixels) {
-  std::vector<unsigned char> r;
-  for (int p : pixels)
-    r.push_back(static_cast<unsigned char>(p));
-  return r;
-}
-
 bool PixelIsWhite(const std::vector<unsigned char> &mono, std::size_t row, std::size_t x) {
   const std::size_t stride = static_cast<std::size_t>(DibRowBytes(ReadU32(&mono[4]), 1));
-  return (mono[124 + 8 + row * stride + x / 8] >> (7 - x % 8)) & 1;
+  return (mono[kMonoBits + row * stride + x / 8] >> (7 - x % 8)) & 1;
 }
 
 // A 32-bit top-down DIB section selected into a memory DC, filled with a
