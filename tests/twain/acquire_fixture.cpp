@@ -48,6 +48,12 @@ SimSource Flatbed(const std::string &productName) {
   return SourceWithIdentity(VirtualScannerIdentity(productName.c_str()));
 }
 
+SimConfig OneSource(SimSource source) {
+  SimConfig config;
+  config.sources.push_back(std::move(source));
+  return config;
+}
+
 SimSession::SimSession(SimConfig config, HWND owner) : engine(std::move(config)) {
   InstallEngine(&engine);
   session = std::make_unique<ScannerSession>(owner, &SimDsmEntry);
@@ -99,24 +105,37 @@ bool SimSession::LastSet(TW_UINT16 cap, TW_UINT32 &item) const {
   return ::testing::AssertionSuccess();
 }
 
-OwnerWindow::OwnerWindow() {
+void DrainQueue() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+    DispatchMessageW(&message);
+}
+
+const wchar_t kOwnerWindowClass[] = L"ZVTestOwner";
+
+OwnerWindow::OwnerWindow(bool visible) {
   static bool registered = false;
   if (!registered) {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = OwnerProc;
     wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ZVAcquireTestOwner";
+    wc.lpszClassName = kOwnerWindowClass;
     RegisterClassExW(&wc);
     registered = true;
   }
-  hwnd = CreateWindowExW(0, L"ZVAcquireTestOwner", L"Owner", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
-                         nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  ShowWindow(hwnd, SW_SHOWNA);
+  hwnd = CreateWindowExW(0, kOwnerWindowClass, L"ZV test owner", WS_OVERLAPPEDWINDOW, 100, 100,
+                         600, 400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (visible)
+    ShowWindow(hwnd, SW_SHOW);
+  DrainQueue();
   g_enableMessages = 0;
 }
 
-OwnerWindow::~OwnerWindow() { DestroyWindow(hwnd); }
+OwnerWindow::~OwnerWindow() {
+  DestroyWindow(hwnd);
+  DrainQueue();
+}
 
 int OwnerWindow::enableMessages() const { return g_enableMessages; }
 

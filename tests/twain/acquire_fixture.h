@@ -1,5 +1,5 @@
 // A ScannerSession talking to the in-process simulated source manager, and
-// the small helpers the acquisition, profile and report tests share.
+// the small helpers the session, acquisition, profile and report tests share.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,8 @@ TW_IDENTITY UnqueriedIdentityB();     // 0xFEE356DF
 // A flatbed with the simulator's default data sheet under this product name.
 twainsim::SimSource Flatbed(const std::string &productName);
 twainsim::SimSource SourceWithIdentity(const TW_IDENTITY &identity);
+// A configuration listing just this source.
+twainsim::SimConfig OneSource(twainsim::SimSource source);
 
 // The engine installed as the process's manager and a session built on it.
 // The calls of the session's construction are cleared.
@@ -47,11 +49,16 @@ public:
   ::testing::AssertionResult NothingLeaked(std::size_t keptImages = 0) const;
 };
 
-// A visible top-level window that counts WM_ENABLE messages, as a dialog
-// that owns the session would.
+// Dispatches whatever the thread's queue holds.
+void DrainQueue();
+
+// A top-level window (600 x 400 at 100, 100) that owns sessions as the
+// copier's dialog would, and counts the WM_ENABLE messages it gets. A hidden
+// one stands for a dialog not yet shown.
+extern const wchar_t kOwnerWindowClass[];
 class OwnerWindow {
 public:
-  OwnerWindow();
+  explicit OwnerWindow(bool visible = true);
   ~OwnerWindow();
   OwnerWindow(const OwnerWindow &) = delete;
   OwnerWindow &operator=(const OwnerWindow &) = delete;

@@ -40,12 +40,6 @@ void PutU32(std::vector<unsigned char> &h, std::size_t at, std::uint32_t v) {
   std::memcpy(&h[at], &v, 4);
 }
 
-SimConfig OneSource(SimSource source) {
-  SimConfig config;
-  config.sources.push_back(std::move(source));
-  return config;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------

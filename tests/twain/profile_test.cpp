@@ -49,12 +49,6 @@ std::vector<std::uint8_t> OneValueContainer(TW_UINT16 itemType, std::uint32_t it
 
 std::vector<bool> Flags(const bool *flags, std::size_t n) { return std::vector<bool>(flags, flags + n); }
 
-SimConfig OneSource(SimSource source) {
-  SimConfig config;
-  config.sources.push_back(std::move(source));
-  return config;
-}
-
 int Opens(const SimSession &sim) {
   const auto calls = sim.Calls();
   return int(std::count(calls.begin(), calls.end(), "OPENDS"));

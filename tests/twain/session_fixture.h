@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/twainsim/sim_engine.h"
-#include "twain/scanner_profile.h"
+#include "twain/acquire_fixture.h"
 #include "twain/scanner_session.h"
 
 namespace twaintest {
@@ -18,19 +18,10 @@ using twainsim::SimConfig;
 using twainsim::SimEngine;
 
 inline SimConfig OneScanner() {
-  SimConfig config;
-  twainsim::SimSource source;
-  source.identity = twainsim::MakeIdentity("Acme", "Scan", "Acme Scan 1");
-  source.capabilities = twainsim::MakeCapabilities(twainsim::SimScannerModel());
-  config.sources.push_back(source);
+  SimConfig config =
+      OneSource(SourceWithIdentity(twainsim::MakeIdentity("Acme", "Scan", "Acme Scan 1")));
   config.maxImageSide = 64;
   return config;
-}
-
-inline void DrainQueue() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-    DispatchMessageW(&message);
 }
 
 class SimSessionTest : public ::testing::Test {
@@ -96,37 +87,6 @@ protected:
     session->TransferNative();
     ASSERT_EQ(StateTransferring, session->state);
   }
-};
-
-// A plain visible top-level window to own sessions.
-class TestWindow {
-public:
-  explicit TestWindow(bool visible = true, const wchar_t *title = L"ZV test owner") {
-    static bool registered = false;
-    if (!registered) {
-      WNDCLASSW wc = {};
-      wc.lpfnWndProc = DefWindowProcW;
-      wc.hInstance = GetModuleHandleW(nullptr);
-      wc.lpszClassName = L"ZVTestOwner";
-      RegisterClassW(&wc);
-      registered = true;
-    }
-    window_ = CreateWindowExW(0, L"ZVTestOwner", title, WS_OVERLAPPEDWINDOW, 100, 100, 600, 400,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (visible)
-      ShowWindow(window_, SW_SHOW);
-    DrainQueue();
-  }
-  ~TestWindow() {
-    DestroyWindow(window_);
-    DrainQueue();
-  }
-  TestWindow(const TestWindow &) = delete;
-  TestWindow &operator=(const TestWindow &) = delete;
-  HWND get() const { return window_; }
-
-private:
-  HWND window_;
 };
 
 } // namespace twaintest

@@ -522,39 +522,39 @@ TW_UINT16 TW_CALLINGSTYLE WatchingEntry(TW_IDENTITY *origin, TW_IDENTITY *destin
 }
 
 TEST_F(SimSessionTest, BusyWindowDuringUserSelect) {
-  TestWindow owner;
+  OwnerWindow owner;
   engine = std::make_unique<SimEngine>(config);
   twainsim::InstallEngine(engine.get());
-  session = std::make_unique<ScannerSession>(owner.get(), WatchingEntry);
+  session = std::make_unique<ScannerSession>(owner.hwnd, WatchingEntry);
   ASSERT_TRUE(session->IsAvailable());
-  EXPECT_EQ(owner.get(), GetParent(session->proxyWindow));
+  EXPECT_EQ(owner.hwnd, GetParent(session->proxyWindow));
   EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
 
   g_duringSelect = DuringSelect();
-  g_duringSelect.owner = owner.get();
+  g_duringSelect.owner = owner.hwnd;
   g_duringSelect.proxy = session->proxyWindow;
   session->SelectSource(0, true);
   ASSERT_TRUE(g_duringSelect.seen);
   EXPECT_FALSE(g_duringSelect.ownerEnabled);
   EXPECT_TRUE(g_duringSelect.proxyVisible);
-  EXPECT_TRUE(IsWindowEnabled(owner.get()));
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
   EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
 
   // An owner that was disabled before stays disabled.
-  EnableWindow(owner.get(), FALSE);
+  EnableWindow(owner.hwnd, FALSE);
   g_duringSelect.seen = false;
   session->SelectSource(0, true);
   EXPECT_TRUE(g_duringSelect.seen);
-  EXPECT_FALSE(IsWindowEnabled(owner.get()));
-  EnableWindow(owner.get(), TRUE);
+  EXPECT_FALSE(IsWindowEnabled(owner.hwnd));
+  EnableWindow(owner.hwnd, TRUE);
 
   // Shutdown hands the focus back to the owner.
   session->Shutdown();
-  EXPECT_EQ(owner.get(), GetFocus());
+  EXPECT_EQ(owner.hwnd, GetFocus());
 }
 
 TEST_F(SimSessionTest, SessionWithoutOwner) {
-  TestWindow bystander;
+  OwnerWindow bystander;
   engine = std::make_unique<SimEngine>(config);
   twainsim::InstallEngine(engine.get());
   session = std::make_unique<ScannerSession>(nullptr, WatchingEntry);
@@ -565,7 +565,7 @@ TEST_F(SimSessionTest, SessionWithoutOwner) {
   EXPECT_EQ(session->proxyWindow, engine->ParentWindow());
 
   g_duringSelect = DuringSelect();
-  g_duringSelect.owner = bystander.get();
+  g_duringSelect.owner = bystander.hwnd;
   g_duringSelect.proxy = session->proxyWindow;
   session->SelectSource(0, true);
   ASSERT_TRUE(g_duringSelect.seen);
@@ -574,17 +574,17 @@ TEST_F(SimSessionTest, SessionWithoutOwner) {
   session->ShowBusyWindow();
   EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
   session->HideBusyWindow();
-  EXPECT_TRUE(IsWindowEnabled(bystander.get()));
+  EXPECT_TRUE(IsWindowEnabled(bystander.hwnd));
 }
 
 TEST_F(SimSessionTest, InvisibleOwnerIsNotDisabled) {
-  TestWindow owner(false);
-  Start(owner.get());
+  OwnerWindow owner(false);
+  Start(owner.hwnd);
   session->ShowBusyWindow();
-  EXPECT_TRUE(IsWindowEnabled(owner.get()));
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
   EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
   session->HideBusyWindow();
-  EXPECT_TRUE(IsWindowEnabled(owner.get()));
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
 }
 
 TEST(ProxyWindow, CaptionByThreadLocale) {
@@ -658,13 +658,13 @@ TEST(ProxyWindow, ClassAndShape) {
 }
 
 TEST(ProxyWindow, CenterWindowOnOwner) {
-  TestWindow owner; // 600 x 400 at 100, 100
-  HWND popup = CreateWindowExW(0, L"ZVTestOwner", L"popup", WS_POPUP, 0, 0, 201, 101, owner.get(),
+  OwnerWindow owner; // 600 x 400 at 100, 100
+  HWND popup = CreateWindowExW(0, kOwnerWindowClass, L"popup", WS_POPUP, 0, 0, 201, 101, owner.hwnd,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, popup);
   CenterWindow(popup);
   RECT o, p;
-  GetWindowRect(owner.get(), &o);
+  GetWindowRect(owner.hwnd, &o);
   GetWindowRect(popup, &p);
   EXPECT_EQ(o.left + ((o.right - o.left) - 201) / 2, p.left);
   EXPECT_EQ(o.top + ((o.bottom - o.top) - 101) / 2, p.top);
@@ -686,8 +686,8 @@ INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 TEST_F(SimSessionTest, ModalDialogOfTheSourceMovesTheProxyAside) {
-  TestWindow owner;
-  Start(owner.get());
+  OwnerWindow owner;
+  Start(owner.hwnd);
   HWND proxy = session->proxyWindow;
   ShowWindow(proxy, SW_SHOW);
   DrainQueue();
