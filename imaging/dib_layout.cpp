@@ -102,10 +102,11 @@ bool ReadDibLayout(const void *block, std::size_t size, DibLayout *layout) {
 
 namespace {
 
+// ReadDibLayout writes nothing for a bitmap that is not sound, so such a
+// bitmap has the empty layout's zero measures.
 DibLayout LayoutOrEmpty(const void *block, std::size_t size) {
   DibLayout l;
-  if (!ReadDibLayout(block, size, &l))
-    l = DibLayout();
+  ReadDibLayout(block, size, &l);
   return l;
 }
 

@@ -24,7 +24,6 @@
 
 constexpr std::uint32_t kDibCoreHeaderSize = 12;
 constexpr std::uint32_t kDibInfoHeaderSize = 40;
-constexpr std::uint32_t kDibV4HeaderSize = 108;
 constexpr std::uint32_t kDibV5HeaderSize = 124;
 
 constexpr std::uint32_t kDibCompressionRgb = 0;       // BI_RGB

@@ -6,9 +6,16 @@
 #include <memory>
 #include <new>
 
+namespace {
+
+// The grey between neighbouring entries of a ramp of `count` entries.
+unsigned RampStep(std::size_t count) { return count < 2 ? 255u : unsigned(255 / (count - 1)); }
+
+} // namespace
+
 void MakeGreyPalette(void *table, std::size_t count) {
   auto *out = static_cast<unsigned char *>(table);
-  const std::size_t step = count < 2 ? 255 : 255 / (count - 1);
+  const std::size_t step = RampStep(count);
   for (std::size_t i = 0; i < count; ++i) {
     const auto grey = static_cast<unsigned char>(step * i);
     out[4 * i] = grey;
@@ -154,7 +161,7 @@ bool NormalizeGreyPaletteBytes(void *block, std::size_t size) {
     return false;
 
   // Pixel value -> index of the ramp entry nearest to the grey it shows.
-  const unsigned step = n < 2 ? 255 : 255 / unsigned(n - 1);
+  const unsigned step = RampStep(n);
   unsigned char lut[256];
   for (unsigned p = 0; p < 256; ++p) {
     if (p >= n) {
@@ -175,6 +182,8 @@ namespace {
 
 constexpr std::size_t kMonoPaletteBytes = 8;
 constexpr std::size_t kMonoBitsOffset = kDibV5HeaderSize + kMonoPaletteBytes;
+// The header's 124 bytes and 4 spare ones, which end the block as zeros.
+constexpr std::size_t kMonoHeaderRoom = 128;
 
 struct MonoPlan {
   DibLayout source;
@@ -207,7 +216,7 @@ bool PlanMono(const void *source, std::size_t size, MonoPlan *plan) {
     }
   }
   const std::uint64_t total =
-      std::uint64_t(m.profileSize) + kMonoPaletteBytes + std::uint64_t(m.imageSize) + 128;
+      kMonoHeaderRoom + kMonoPaletteBytes + std::uint64_t(m.imageSize) + m.profileSize;
   if (total > std::uint64_t(SIZE_MAX) || total > 0xFFFFFFFFu)
     return false; // bV5ProfileData could not point behind the rows
   m.blockSize = static_cast<std::size_t>(total);
@@ -296,7 +305,7 @@ bool WriteMonoDib(const void *source, std::size_t sourceSize, void *dest, std::s
   // White where the ramp entry's grey is 128 or more; with the full ramp
   // that is the top bit of the pixel value.
   const std::size_t n = ReachableEntries(l);
-  const unsigned step = n < 2 ? 255 : 255 / unsigned(n - 1);
+  const unsigned step = RampStep(n);
   unsigned char white[256];
   bool topBit = true;
   for (unsigned p = 0; p < 256; ++p) {
