@@ -8,11 +8,12 @@ PRINTDLGEXW PrinterSettings[kPrinterCount];
 
 namespace {
 
-// PD_NOSELECTION | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE | PD_NOCURRENTPAGE
-constexpr DWORD kDialogFlags = 0x0090000C;
-// Clears PD_CURRENTPAGE, PD_NOCURRENTPAGE, PD_EXCLUSIONFLAGS and
-// PD_USELARGETEMPLATE, which only PrintDlgExW knows.
-constexpr DWORD kPrintDlgFlagMask = 0xEE3FFFFF;
+// A copy is always one whole page: nothing to select, no page numbers.
+constexpr DWORD kDialogFlags =
+    PD_NOSELECTION | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE | PD_NOCURRENTPAGE;
+// The flags only PrintDlgExW knows, cleared before PrintDlgW sees them.
+constexpr DWORD kPrintDlgFlagMask =
+    ~DWORD(PD_CURRENTPAGE | PD_NOCURRENTPAGE | PD_EXCLUSIONFLAGS | PD_USELARGETEMPLATE);
 
 // Whether the entry's printer can still be opened with its stored settings.
 // A name that opens the display is not a printer.
@@ -110,10 +111,8 @@ HRESULT RunPrintDialogWith(PRINTDLGEXW &e, PrintDlgExProc printDlgEx) {
     e.dwResultAction = PD_RESULT_PRINT;
     return S_OK;
   }
-  if (CommDlgExtendedError() != 0)
-    return E_FAIL;
-  e.dwResultAction = PD_RESULT_CANCEL;
-  return S_OK;
+  // Cancelled by the user, or failed; dwResultAction still says cancel.
+  return CommDlgExtendedError() != 0 ? E_FAIL : S_OK;
 }
 
 HRESULT RunPrintDialog(PRINTDLGEXW &e) {
@@ -134,13 +133,9 @@ bool SelectPrinter(HWND owner, int index) {
   e.Flags &= ~DWORD(PD_RETURNDEFAULT);
 
   if (e.lStructSize == 0) {
-    if (LoadPrinterSettings(index)) {
-      e.hDC = nullptr;
-      e.Flags &= ~DWORD(PD_RETURNDEFAULT);
-      e.nCopies = 1;
-      if (PrinterOpens(e))
-        return true; // the stored printer is still there: nothing to show or save
-    }
+    // A loaded entry has no DC, one copy and no default request.
+    if (LoadPrinterSettings(index) && PrinterOpens(e))
+      return true; // the stored printer is still there: nothing to show or save
     ClearPrinterEntry(e);
     e.lStructSize = sizeof(PRINTDLGEXW);
     e.Flags = PD_RETURNDEFAULT;
@@ -150,7 +145,6 @@ bool SelectPrinter(HWND owner, int index) {
   e.Flags = (e.Flags & PD_RETURNDEFAULT) | kDialogFlags;
   e.hwndOwner = owner;
   e.nStartPage = START_PAGE_GENERAL;
-  e.dwResultAction = PD_RESULT_CANCEL;
 
   if (RunPrintDialog(e) != S_OK)
     return false;

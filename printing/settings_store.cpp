@@ -59,12 +59,9 @@ PRINTDLGEXW EntryFromImage(const PrintDialogImage &image) {
 
 using MeasureBlock = std::size_t (*)(const void *block, std::size_t size);
 
+// GetDevModeSize answers in 32 bits, the measure in the size type.
 std::size_t MeasureDevMode(const void *block, std::size_t size) {
   return GetDevModeSize(block, size);
-}
-
-std::size_t MeasureDevNames(const void *block, std::size_t size) {
-  return GetDevNamesSize(block, size);
 }
 
 // Writes the measured part of a block, or deletes the value when there is
@@ -128,7 +125,7 @@ bool SavePrinterSettings(int index) {
   WritePrintDialogImage(ImageForSave(e), image);
   key.SetValue(kImageValue, REG_BINARY, image, sizeof image);
   WriteBlockValue(key, kDevModeValue, e.hDevMode, MeasureDevMode);
-  WriteBlockValue(key, kDevNamesValue, e.hDevNames, MeasureDevNames);
+  WriteBlockValue(key, kDevNamesValue, e.hDevNames, GetDevNamesSize);
   key.DeleteValue(kStaleDevModeSizeValue);
   return true;
 }
@@ -151,7 +148,7 @@ bool LoadPrinterSettings(int index) {
   GlobalBlock devMode, devNames;
   if (!ReadBlockValue(key, kDevModeValue, kMinStoredDevModeSize, MeasureDevMode,
                       &devMode) ||
-      !ReadBlockValue(key, kDevNamesValue, kMinDevNamesSize, MeasureDevNames,
+      !ReadBlockValue(key, kDevNamesValue, kMinDevNamesSize, GetDevNamesSize,
                       &devNames))
     return false;
 
