@@ -84,33 +84,20 @@ std::wstring EnvironmentValue(const wchar_t *name) {
   return value;
 }
 
-bool ReadTextFile(const std::wstring &path, std::string &out) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart <= (1 << 20);
-  if (ok) {
-    out.resize(std::size_t(size.QuadPart));
-    DWORD read = 0;
-    ok = out.empty() || (ReadFile(file, &out[0], DWORD(out.size()), &read, nullptr) && read == out.size());
-  }
-  CloseHandle(file);
-  return ok;
-}
+// A configuration file is a few lines; anything larger is not one.
+constexpr std::uint32_t kMaxIniBytes = 1u << 20;
 
 // Reads the INI file (or takes the default flatbed) and starts a fresh
 // engine on it. Only while the manager is closed.
 void LoadConfiguration(Manager &m) {
   const std::wstring iniPath = EnvironmentValue(kIniVariable);
-  std::string text;
+  std::vector<std::uint8_t> text;
   std::string problem;
   m.iniFolder.clear();
   if (iniPath.empty()) {
     m.config = DefaultConfig();
-  } else if (ReadTextFile(iniPath, text)) {
-    m.config = ParseConfig(text);
+  } else if (ReadWholeFile(iniPath, kMaxIniBytes, text)) {
+    m.config = ParseConfig(std::string(text.begin(), text.end()));
     const auto slash = iniPath.find_last_of(L"\\/");
     if (slash != std::wstring::npos)
       m.iniFolder = iniPath.substr(0, slash);

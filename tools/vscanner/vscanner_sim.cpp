@@ -81,28 +81,32 @@ const SourceSetup *SpecFor(const Config &config, const twainsim::SimSource *sour
   return index < config.sources.size() ? &config.sources[index] : nullptr;
 }
 
-bool ReadWholeFile(const std::wstring &path, std::vector<std::uint8_t> &out) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart <= (256ll << 20);
-  if (ok) {
-    out.resize(std::size_t(size.QuadPart));
-    DWORD read = 0;
-    ok = out.empty() || (ReadFile(file, out.data(), DWORD(out.size()), &read, nullptr) &&
-                         read == out.size());
-  }
-  CloseHandle(file);
-  return ok;
-}
+// Larger picture files are refused rather than read.
+constexpr std::uint32_t kMaxBmpBytes = 256u << 20;
 
 bool IsAbsolute(const std::wstring &path) {
   return (path.size() >= 2 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
 }
 
 } // namespace
+
+bool ReadWholeFile(const std::wstring &path, std::uint32_t maxBytes,
+                   std::vector<std::uint8_t> &out) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart <= maxBytes;
+  if (ok) {
+    out.resize(std::size_t(size.QuadPart));
+    DWORD read = 0;
+    ok = out.empty() ||
+         (ReadFile(file, out.data(), DWORD(out.size()), &read, nullptr) && read == out.size());
+  }
+  CloseHandle(file);
+  return ok;
+}
 
 std::wstring WideFromUtf8(const std::string &text) {
   if (text.empty())
@@ -219,7 +223,8 @@ HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSetup &s
     if (!IsAbsolute(path) && !baseFolder.empty())
       path = baseFolder + L"\\" + path;
     std::vector<std::uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes) || !DecodeBmp(bytes.data(), bytes.size(), picture))
+    if (!ReadWholeFile(path, kMaxBmpBytes, bytes) ||
+        !DecodeBmp(bytes.data(), bytes.size(), picture))
       return nullptr;
   }
   GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));

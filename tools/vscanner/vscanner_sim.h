@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/twainsim/sim_config.h"
 #include "tools/vscanner/vscanner_config.h"
@@ -37,5 +39,10 @@ HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSetup &s
 
 // UTF-8 to UTF-16 (paths from the INI file).
 std::wstring WideFromUtf8(const std::string &text);
+
+// The whole file, when it opens and is no larger than maxBytes. Others may
+// hold it open for writing meanwhile.
+bool ReadWholeFile(const std::wstring &path, std::uint32_t maxBytes,
+                   std::vector<std::uint8_t> &out);
 
 } // namespace vscanner
