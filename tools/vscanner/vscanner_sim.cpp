@@ -191,8 +191,7 @@ twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFo
   return sim;
 }
 
-bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSetup &setup,
-                    ImageRequest &out) {
+bool ToImageRequest(const twainsim::SimImageRequest &request, ImageRequest &out) {
   if (request.pixelType > TWPT_RGB)
     return false;
   out = ImageRequest();
@@ -205,9 +204,6 @@ bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSetup 
   out.pixelType = request.pixelType;
   out.brightness = request.brightness;
   out.threshold = request.threshold;
-  // The header faults stay off here: the engine applies the source's
-  // faults to every image it hands out.
-  (void)setup;
   return true;
 }
 
@@ -215,7 +211,7 @@ HGLOBAL MakeImage(const twainsim::SimImageRequest &request, const SourceSetup &s
                   const std::wstring &baseFolder) {
   ImageRequest image;
   DibLayout layout;
-  if (!ToImageRequest(request, setup, image) || !PlanDib(image, layout))
+  if (!ToImageRequest(request, image) || !PlanDib(image, layout))
     return nullptr;
   RgbPicture picture;
   if (!setup.imagePath.empty()) {

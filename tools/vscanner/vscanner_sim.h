@@ -29,8 +29,7 @@ twainsim::SimConfig ToSimConfig(const Config &config, const std::wstring &baseFo
 // The engine's request as the image generator's (a clean image: the engine
 // adds the source's header faults); false for a pixel type the generator
 // does not make.
-bool ToImageRequest(const twainsim::SimImageRequest &request, const SourceSetup &setup,
-                    ImageRequest &out);
+bool ToImageRequest(const twainsim::SimImageRequest &request, ImageRequest &out);
 
 // A movable global block holding the DIB for the request, or null (frame
 // too large, unknown pixel type, unreadable BMP, no memory).
