@@ -1,6 +1,5 @@
 #include "copyjob/copy_plan.h"
 
-#include <cmath>
 #include <limits>
 
 #include "twain/scanner_profile.h"
@@ -55,28 +54,26 @@ std::uint32_t RoundResolution(float value) {
 
 std::uint32_t ChooseScanResolution(std::uint32_t target, const ScannerProfile &profile) {
   if (profile.bResolutionArray) {
-    // The list ends after ResolutionCount entries or at the first 0.0.
-    auto entries = [&](auto &&visit) {
-      for (std::uint32_t i = 0; i < profile.ResolutionCount; ++i) {
-        const float entry = profile.ResolutionAt(i);
-        if (entry == 0.0f)
-          break;
-        if (visit(RoundResolution(entry)))
-          break;
-      }
-    };
-    std::uint32_t exact = 0;
-    entries([&](std::uint32_t r) { return r == target ? (exact = r, true) : false; });
-    if (exact != 0)
-      return exact;
+    // The list ends after ResolutionCount entries or at the first 0.0. An
+    // exact entry wins wherever it stands; of the larger ones only the first
+    // counts, and when that rounds to 0 the last entry is taken instead.
     const std::uint64_t threshold = std::uint64_t(target) * 3 / 2;
-    std::uint32_t larger = 0;
-    entries([&](std::uint32_t r) { return r >= threshold ? (larger = r, true) : false; });
-    if (larger != 0)
-      return larger;
-    std::uint32_t last = 0;
-    entries([&](std::uint32_t r) { return last = r, false; });
-    return last;
+    bool largerSeen = false;
+    std::uint32_t larger = 0, last = 0;
+    for (std::uint32_t i = 0; i < profile.ResolutionCount; ++i) {
+      const float entry = profile.ResolutionAt(i);
+      if (entry == 0.0f)
+        break;
+      const std::uint32_t r = RoundResolution(entry);
+      if (r == target && target != 0)
+        return r;
+      if (!largerSeen && r >= threshold) {
+        largerSeen = true;
+        larger = r;
+      }
+      last = r;
+    }
+    return larger != 0 ? larger : last;
   }
   if (profile.bResolutionRange) {
     std::uint32_t result = target;

@@ -134,6 +134,8 @@ TEST(CopyPlan, RoundingHostileResolutions) {
   EXPECT_EQ(0xFFFFFFFFu, RoundResolution(inf));
   EXPECT_EQ(0xFFFFFFFFu, RoundResolution(1e20f));
   EXPECT_EQ(600u, ChooseScanResolution(600, ListProfile({nan, -5, 600})));
+  // An entry that rounds to 0 is never the choice while another follows it.
+  EXPECT_EQ(300u, ChooseScanResolution(0, ListProfile({0.3f, 300})));
 }
 
 TEST(CopyPlan, SizeOnPaper) {
