@@ -1,6 +1,5 @@
 #include "tools/vscanner/vscanner_sim.h"
 
-#include <cstring>
 #include <memory>
 
 #include "imaging/global_memory.h"
@@ -8,11 +7,6 @@
 namespace vscanner {
 
 namespace {
-
-void CopyText(char (&field)[34], const std::string &text) {
-  std::memset(field, 0, sizeof field);
-  std::memcpy(field, text.data(), text.size() < sizeof field - 1 ? text.size() : sizeof field - 1);
-}
 
 twainsim::SimValueKind KindOf(ValueForm form) {
   switch (form) {
@@ -120,18 +114,12 @@ std::wstring WideFromUtf8(const std::string &text) {
 }
 
 TW_IDENTITY IdentityOf(const SourceSetup &setup) {
-  TW_IDENTITY id{};
+  TW_IDENTITY id = twainsim::MakeIdentity(setup.manufacturer, setup.productFamily,
+                                          setup.productName, setup.versionInfo);
   id.Version.MajorNum = setup.versionMajor;
   id.Version.MinorNum = setup.versionMinor;
-  id.Version.Language = TWLG_USA;
-  id.Version.Country = TWCY_USA;
-  CopyText(id.Version.Info, setup.versionInfo);
   id.ProtocolMajor = setup.protocolMajor;
   id.ProtocolMinor = setup.protocolMinor;
-  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  CopyText(id.Manufacturer, setup.manufacturer);
-  CopyText(id.ProductFamily, setup.productFamily);
-  CopyText(id.ProductName, setup.productName);
   return id;
 }
 

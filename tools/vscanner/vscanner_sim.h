@@ -14,7 +14,7 @@
 
 namespace vscanner {
 
-// The TW_IDENTITY a source is listed with (Id 0: the manager numbers it).
+// The TW_IDENTITY a source is listed with (Id 0: ToSimConfig numbers it).
 TW_IDENTITY IdentityOf(const SourceSetup &setup);
 
 // The engine's description of one source: identity, capabilities (a unit
