@@ -65,6 +65,21 @@ void ForcePortrait(PRINTDLGEXW &printer, HDC dc) {
   CurrentPrintCalls().resetDC(dc, devMode);
 }
 
+bool ReportDocumentFailure(const PrintCalls &gdi) {
+  gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
+  return false;
+}
+
+// A page that cannot be started or finished ends the job; the document is
+// thrown away.
+bool AbandonCopy(const PrintCalls &gdi, HDC dc) {
+  gdi.abortDoc(dc);
+  gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
+  return false;
+}
+
+std::uint32_t DeviceDpi(HDC dc, int axis) { return std::uint32_t(GetDeviceCaps(dc, axis)); }
+
 } // namespace
 
 bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParameters &params) {
@@ -77,22 +92,18 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
     return false;
   const bool documentPerCopy = params.OneDocumentPerCopy != 0;
   const DOCINFOW info = DocumentInfo();
-  if (!documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0) {
-    gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
-    return false;
-  }
+  if (!documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0)
+    return ReportDocumentFailure(gdi);
   ForcePortrait(printer, dc.get());
 
   const ScanFrame frame = CopyScanFrame(params.scale);
   const ModeChoice mode = ChooseMode(params.mode);
-  const std::uint32_t printerDpiX = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSX));
-  const std::uint32_t target = TargetResolution(printerDpiX, params.scale, mode.divisor);
-  std::uint32_t resolution = target;
-  {
-    ScannerProfile profile;
-    session.GetScannerProfile(0, profile);
-    resolution = ChooseScanResolution(target, profile);
-  }
+  const std::uint32_t deviceDpiX = DeviceDpi(dc.get(), LOGPIXELSX);
+  const std::uint32_t deviceDpiY = DeviceDpi(dc.get(), LOGPIXELSY);
+  const std::uint32_t target = TargetResolution(deviceDpiX, params.scale, mode.divisor);
+  ScannerProfile profile;
+  session.GetScannerProfile(0, profile);
+  const std::uint32_t resolution = ChooseScanResolution(target, profile);
 
   DibImage image;
   image.Attach(session.AcquirePage(mode.pixelType, resolution,
@@ -104,40 +115,29 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
     return true;
   }
 
+  // Logical (0, 0) is the physical corner of the sheet, not of the printable area.
+  const int offsetX = GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
+  const int offsetY = GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
+  const std::uint32_t bitmapDpiX = PrintResolution(
+      image.GetXResolution(ResolutionPerInch), resolution, target, deviceDpiX);
+  const std::uint32_t bitmapDpiY = PrintResolution(
+      image.GetYResolution(ResolutionPerInch), resolution, target, deviceDpiY);
+  const std::int32_t width = SizeOnPaper(image.GetWidth(), deviceDpiX, bitmapDpiX, params.scale);
+  const std::int32_t height = SizeOnPaper(image.GetHeight(), deviceDpiY, bitmapDpiY, params.scale);
+
   for (std::uint32_t copy = 0; copy < params.copies; ++copy) {
-    if (documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0) {
-      gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
-      return false;
-    }
-    if (gdi.startPage(dc.get()) <= 0) {
-      gdi.abortDoc(dc.get());
-      gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
-      return false;
-    }
-    // Logical (0, 0) is the physical corner of the sheet, not of the printable area.
-    const int offsetY = GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
-    const int offsetX = GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
+    if (documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0)
+      return ReportDocumentFailure(gdi);
+    if (gdi.startPage(dc.get()) <= 0)
+      return AbandonCopy(gdi, dc.get());
     SetViewportOrgEx(dc.get(), -offsetX, -offsetY, nullptr);
     SetStretchBltMode(dc.get(), COLORONCOLOR);
-
-    const std::uint32_t deviceDpiY = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSY));
-    const std::uint32_t deviceDpiX = std::uint32_t(GetDeviceCaps(dc.get(), LOGPIXELSX));
-    const std::uint32_t bitmapDpiY = PrintResolution(
-        image.GetYResolution(ResolutionPerInch), resolution, target, deviceDpiY);
-    const std::uint32_t bitmapDpiX = PrintResolution(
-        image.GetXResolution(ResolutionPerInch), resolution, target, deviceDpiX);
-    const std::int32_t height = SizeOnPaper(image.GetHeight(), deviceDpiY, bitmapDpiY, params.scale);
-    const std::int32_t width = SizeOnPaper(image.GetWidth(), deviceDpiX, bitmapDpiX, params.scale);
     // Width and height 0 would mean "own size" to Draw; an image too small to
     // show at this scale simply leaves the page empty.
     if (width > 0 && height > 0)
       image.Draw(dc.get(), 0, 0, width, height);
-
-    if (gdi.endPage(dc.get()) <= 0) {
-      gdi.abortDoc(dc.get());
-      gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
-      return false;
-    }
+    if (gdi.endPage(dc.get()) <= 0)
+      return AbandonCopy(gdi, dc.get());
     if (documentPerCopy)
       gdi.endDoc(dc.get());
   }
