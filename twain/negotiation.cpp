@@ -1,20 +1,25 @@
-// Telling the open source the scan settings, and reading one capability's
-// current value. Containers the program sends are its own and freed right
-// after the call; containers a source returns are the program's to free.
+// Telling the open source the scan settings, and reading the capability
+// containers it returns. Containers the program sends are its own and freed
+// right after the call; containers a source returns are the program's to free.
 #include "imaging/global_memory.h"
 #include "twain/capability.h"
 #include "twain/scanner_session.h"
 
-namespace {
-
-// Reads a container a source returned, then frees it.
-template <typename Reader> auto ReadAndFree(HGLOBAL container, Reader read) {
-  GlobalBlock owned(container);
-  GlobalLockGuard lock(container);
-  return read(lock);
+bool ScannerSession::ReadSourceContainer(TW_UINT16 msg, TW_UINT16 cap, TW_UINT16 conType,
+                                         const ContainerReader &read) {
+  TW_CAPABILITY capability{cap, conType, nullptr};
+  const bool ok = CallSource(DG_CONTROL, DAT_CAPABILITY, msg, &capability);
+  // A failed call hands over nothing usable, but a container that came
+  // back anyway is still the program's to free.
+  GlobalBlock owned(capability.hContainer);
+  if (!ok || owned.get() == nullptr)
+    return false;
+  GlobalLockGuard lock(owned.get());
+  if (!lock)
+    return false;
+  read(capability.ConType, lock.bytes(), lock.size());
+  return true;
 }
-
-} // namespace
 
 bool ScannerSession::SetCapOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item) {
   if (state != StateSourceOpen)
@@ -60,25 +65,12 @@ bool ScannerSession::SetContrast(std::int32_t contrast) {
 std::int32_t ScannerSession::MapBrightness(std::int32_t brightness) {
   if (state != StateSourceOpen)
     return brightness;
-  TW_CAPABILITY capability;
-  capability.Cap = ICAP_BRIGHTNESS;
-  capability.ConType = TWON_DONTCARE16;
-  capability.hContainer = nullptr;
-  const bool ok = CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
-  if (capability.hContainer == nullptr)
-    return brightness;
-  if (!ok) {
-    // A failed call hands over nothing usable, but a container that came
-    // back anyway is still the program's to free.
-    GlobalFree(capability.hContainer);
-    return brightness;
-  }
-  const TW_UINT16 conType = capability.ConType;
-  return ReadAndFree(capability.hContainer, [&](const GlobalLockGuard &lock) {
-    if (!lock)
-      return brightness;
-    return MapBrightnessFromContainer(conType, lock.bytes(), lock.size(), brightness);
-  });
+  std::int32_t mapped = brightness;
+  ReadSourceContainer(MSG_GET, ICAP_BRIGHTNESS, TWON_DONTCARE16,
+                      [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                        mapped = MapBrightnessFromContainer(conType, bytes, size, brightness);
+                      });
+  return mapped;
 }
 
 bool ScannerSession::SetBrightness(std::int32_t pixelType, std::int32_t brightness) {
@@ -114,19 +106,10 @@ bool ScannerSession::GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void *out)
     return false;
   if (state < StateSourceOpen)
     return false;
-  TW_CAPABILITY capability;
-  capability.Cap = cap;
-  capability.ConType = TWON_ONEVALUE;
-  capability.hContainer = nullptr;
-  const bool ok = CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GETCURRENT, &capability);
-  if (capability.hContainer == nullptr)
-    return false;
-  if (!ok) {
-    GlobalFree(capability.hContainer);
-    return false;
-  }
-  const TW_UINT16 conType = capability.ConType;
-  return ReadAndFree(capability.hContainer, [&](const GlobalLockGuard &lock) {
-    return lock && ReadCurrentValue(conType, lock.bytes(), lock.size(), itemType, out);
-  });
+  bool read = false;
+  ReadSourceContainer(MSG_GETCURRENT, cap, TWON_ONEVALUE,
+                      [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                        read = ReadCurrentValue(conType, bytes, size, itemType, out);
+                      });
+  return read;
 }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "imaging/global_memory.h"
 #include "twain/capability.h"
 #include "twain/scanner_session.h"
 
@@ -63,22 +62,6 @@ private:
   std::uint32_t &field_;
   std::uint32_t saved_;
 };
-
-// MSG_GET of a capability; `read` sees the container's kind and bytes.
-// Whatever container comes back is freed, also with a failed call.
-template <typename Read>
-void ReadCapability(ScannerSession &session, TW_UINT16 cap, Read read) {
-  TW_CAPABILITY capability{cap, TWON_DONTCARE16, nullptr};
-  const bool ok = session.CallSource(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability);
-  if (capability.hContainer == nullptr)
-    return;
-  if (ok) {
-    GlobalLockGuard lock(capability.hContainer);
-    if (lock)
-      read(capability.ConType, lock.bytes(), lock.size());
-  }
-  GlobalFree(capability.hContainer);
-}
 
 } // namespace
 
@@ -169,10 +152,10 @@ void ScannerSession::QueryPixelTypes(ScannerProfile &profile) {
     flag = false;
   if (state != StateSourceOpen)
     return;
-  ReadCapability(*this, ICAP_PIXELTYPE,
-                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
-                   ReadFlagContainer(conType, bytes, size, profile.PixelTypes, 9);
-                 });
+  ReadSourceContainer(MSG_GET, ICAP_PIXELTYPE, TWON_DONTCARE16,
+                      [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                        ReadFlagContainer(conType, bytes, size, profile.PixelTypes, 9);
+                      });
 }
 
 void ScannerSession::QueryUnits(ScannerProfile &profile) {
@@ -180,10 +163,10 @@ void ScannerSession::QueryUnits(ScannerProfile &profile) {
     flag = false;
   if (state != StateSourceOpen)
     return;
-  ReadCapability(*this, ICAP_UNITS,
-                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
-                   ReadFlagContainer(conType, bytes, size, profile.Units, 6);
-                 });
+  ReadSourceContainer(MSG_GET, ICAP_UNITS, TWON_DONTCARE16,
+                      [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                        ReadFlagContainer(conType, bytes, size, profile.Units, 6);
+                      });
 }
 
 void ScannerSession::QueryNativeResolutionAndSize(ScannerProfile &profile) {
@@ -212,8 +195,8 @@ void ScannerSession::QueryResolution(ScannerProfile &profile) {
   profile.bResolutionRange = false;
   if (state != StateSourceOpen)
     return;
-  ReadCapability(*this, ICAP_XRESOLUTION,
-                 [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
-                   ReadResolutionContainer(conType, bytes, size, profile);
-                 });
+  ReadSourceContainer(MSG_GET, ICAP_XRESOLUTION, TWON_DONTCARE16,
+                      [&](TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size) {
+                        ReadResolutionContainer(conType, bytes, size, profile);
+                      });
 }

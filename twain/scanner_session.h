@@ -110,6 +110,13 @@ public:
 private:
   void Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven);
   bool Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  // Asks the open source for a capability's container (MSG_GET or
+  // MSG_GETCURRENT) and lets read see its kind and bytes; false when the call
+  // failed or the container could not be read. Whatever came back is freed.
+  using ContainerReader =
+      std::function<void(TW_UINT16 conType, const std::uint8_t *bytes, std::size_t size)>;
+  bool ReadSourceContainer(TW_UINT16 msg, TW_UINT16 cap, TW_UINT16 conType,
+                           const ContainerReader &read);
   // Walks the open manager's source list until match accepts an identity
   // (left in identity); false at the end of the list.
   bool FindListedSource(const std::function<bool(const TW_IDENTITY &)> &match,
