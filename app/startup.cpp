@@ -2,27 +2,24 @@
 
 #include <shellapi.h>
 
-#include <cstring>
-
 #include "app/localized_texts.h"
 #include "copyjob/copy_job.h"
 #include "printing/printer_settings.h"
 #include "twain/scanner_session.h"
 #include "twain/twain.h"
 
-CommandLineArguments::CommandLineArguments() {
-  int total = 0;
-  all_ = CommandLineToArgvW(GetCommandLineW(), &total);
-  // The count CommandLineToArgvW reports includes the program name.
-  count_ = all_ && total > 0 ? total - 1 : 0;
-}
-
-CommandLineArguments::~CommandLineArguments() {
-  if (all_)
-    LocalFree(all_);
-}
-
 namespace {
+
+// The number of arguments after the program name.
+int ArgumentCount() {
+  int total = 0;
+  LPWSTR *all = CommandLineToArgvW(GetCommandLineW(), &total);
+  if (!all)
+    return 0;
+  LocalFree(all);
+  // The count CommandLineToArgvW reports includes the program name.
+  return total > 0 ? total - 1 : 0;
+}
 
 // Whether a TWAIN source manager and a scanner can be reached at all. The
 // probe session is not reused by either road.
@@ -57,10 +54,9 @@ int RunCopier(HINSTANCE instance) {
   if (!ProbeScanner())
     return 0;
   // The first SelectPrinter of each entry then restores it from storage.
-  std::memset(&PrinterSettings[0], 0, sizeof PrinterSettings[0]);
-  std::memset(&PrinterSettings[1], 0, sizeof PrinterSettings[1]);
-  CommandLineArguments arguments;
-  if (arguments.count() == 2)
+  for (PRINTDLGEXW &entry : PrinterSettings)
+    entry = PRINTDLGEXW{};
+  if (ArgumentCount() == 2)
     CommandLineCopy();
   // Any other count belongs to the main dialog, which is not part of this build yet.
   return 0;
