@@ -37,7 +37,6 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   scannerId = 0;
   std::memset(&sourceIdentity, 0, sizeof sourceIdentity);
   std::memset(&userInterface, 0, sizeof userInterface);
-  userInterface.ModalUI = FALSE;
   transferDone = false;
   std::memset(&pendingTransfers, 0, sizeof pendingTransfers);
   std::memset(&imageInfo, 0, sizeof imageInfo);
@@ -69,7 +68,6 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     state = StateManagerLoaded;
   }
 
-  appIdentity.Id = 0;
   appIdentity.Version.MajorNum = 1;
   appIdentity.Version.MinorNum = 0;
   appIdentity.Version.Language = TWLG_USA;
@@ -163,7 +161,6 @@ std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSele
           [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
           local);
     } else if (userSelect) {
-      std::memset(&local, 0, sizeof local);
       ShowBusyWindow();
       found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
       HideBusyWindow();
