@@ -339,13 +339,14 @@ int SimEngine::FindSource(const TW_IDENTITY &identity) const {
   return config_.defaultSource >= 0 && config_.defaultSource < count ? config_.defaultSource : -1;
 }
 
+TW_UINT16 SimEngine::SequenceError(SimCall &call) {
+  ++sequenceErrors_;
+  call.conditionCode = TWCC_SEQERROR;
+  return TWRC_FAILURE;
+}
+
 TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, TW_UINT16 msg,
                              TW_MEMREF data) {
-  auto sequenceError = [&]() {
-    ++sequenceErrors_;
-    call.conditionCode = TWCC_SEQERROR;
-    return TWRC_FAILURE;
-  };
   if (call.dg != DG_CONTROL || data == nullptr) {
     call.conditionCode = TWCC_BADPROTOCOL;
     return TWRC_FAILURE;
@@ -353,7 +354,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
   if (dat == DAT_PARENT) {
     if (msg == MSG_OPENDSM) {
       if (managerOpen_)
-        return sequenceError();
+        return SequenceError(call);
       if (config_.openDsmRc != TWRC_SUCCESS)
         return config_.openDsmRc;
       managerOpen_ = true;
@@ -365,7 +366,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
     }
     if (msg == MSG_CLOSEDSM) {
       if (!managerOpen_ || openSource_ >= 0)
-        return sequenceError();
+        return SequenceError(call);
       managerOpen_ = false;
       return TWRC_SUCCESS;
     }
@@ -379,7 +380,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
     return TWRC_FAILURE;
   }
   if (!managerOpen_)
-    return sequenceError();
+    return SequenceError(call);
   auto *identity = static_cast<TW_IDENTITY *>(data);
   const int count = int(config_.sources.size());
   switch (msg) {
@@ -408,7 +409,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
     return TWRC_SUCCESS;
   case MSG_OPENDS: {
     if (openSource_ >= 0)
-      return sequenceError();
+      return SequenceError(call);
     const int index = FindSource(*identity);
     if (index < 0) {
       call.conditionCode = TWCC_NODS;
@@ -428,7 +429,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
   }
   case MSG_CLOSEDS:
     if (openSource_ < 0 || sourceState_ != 4 || identity->Id != ListedIdentity(openSource_).Id)
-      return sequenceError();
+      return SequenceError(call);
     StopNotification();
     openSource_ = -1;
     sourceState_ = 3;
@@ -465,11 +466,6 @@ void SimEngine::SyncSettings() {
 
 TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                             TW_MEMREF data) {
-  auto sequenceError = [&]() {
-    ++sequenceErrors_;
-    call.conditionCode = TWCC_SEQERROR;
-    return TWRC_FAILURE;
-  };
   if (openSource_ < 0 || call.destinationId != ListedIdentity(openSource_).Id) {
     ++sequenceErrors_;
     call.conditionCode = TWCC_BADDEST;
@@ -488,7 +484,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
     case DAT_USERINTERFACE:
       if (msg == MSG_ENABLEDS) {
         if (sourceState_ != 4)
-          return sequenceError();
+          return SequenceError(call);
         const TW_UINT16 rc = behaviour.enableRc;
         if (rc == TWRC_FAILURE || rc == TWRC_CANCEL)
           return rc;
@@ -503,7 +499,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
       }
       if (msg == MSG_DISABLEDS) {
         if (sourceState_ != 5)
-          return sequenceError();
+          return SequenceError(call);
         StopNotification();
         sourceState_ = 4;
         return TWRC_SUCCESS;
@@ -512,7 +508,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
     case DAT_EVENT:
       if (msg == MSG_PROCESSEVENT) {
         if (sourceState_ < 5)
-          return sequenceError();
+          return SequenceError(call);
         return ProcessEvent(call, static_cast<TW_EVENT *>(data));
       }
       break;
@@ -520,7 +516,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
       auto *pending = static_cast<TW_PENDINGXFERS *>(data);
       if (msg == MSG_ENDXFER) {
         if (sourceState_ != 6 && sourceState_ != 7)
-          return sequenceError();
+          return SequenceError(call);
         if (sourceState_ == 6 && imagesLeft_ > 0)
           --imagesLeft_; // the announced image is skipped
         TW_UINT16 count;
@@ -538,7 +534,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
       }
       if (msg == MSG_RESET) {
         if (sourceState_ != 6)
-          return sequenceError();
+          return SequenceError(call);
         imagesLeft_ = 0;
         pending->Count = 0;
         call.count = 0;
@@ -559,14 +555,14 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
       if (msg != MSG_GET)
         break;
       if (sourceState_ != 6 && sourceState_ != 7)
-        return sequenceError();
+        return SequenceError(call);
       FillImageInfo(static_cast<TW_IMAGEINFO *>(data));
       return TWRC_SUCCESS;
     case DAT_IMAGELAYOUT: {
       auto *layout = static_cast<TW_IMAGELAYOUT *>(data);
       if (msg == MSG_SET) {
         if (sourceState_ != 4)
-          return sequenceError();
+          return SequenceError(call);
         const TW_UINT16 rc = behaviour.imageLayoutSetRc;
         if (rc == TWRC_SUCCESS) {
           Current().frame = layout->Frame;
@@ -589,7 +585,7 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
       if (msg != MSG_GET)
         break;
       if (sourceState_ != 6)
-        return sequenceError();
+        return SequenceError(call);
       return NativeTransfer(call, static_cast<TW_HANDLE *>(data));
     default:
       break;
@@ -629,11 +625,8 @@ TW_UINT16 SimEngine::Capability(SimCall &call, TW_UINT16 msg, TW_CAPABILITY *cap
     return c->getRc;
   }
   if (msg == MSG_SET) {
-    if (sourceState_ != 4) {
-      ++sequenceErrors_;
-      call.conditionCode = TWCC_SEQERROR;
-      return TWRC_FAILURE;
-    }
+    if (sourceState_ != 4)
+      return SequenceError(call);
     if (c == nullptr) {
       call.conditionCode = TWCC_BADCAP;
       return TWRC_FAILURE;

@@ -111,6 +111,8 @@ public:
   static UINT NotifyMessage();
 
 private:
+  // A call the current state does not allow: counted, and refused.
+  TW_UINT16 SequenceError(SimCall &call);
   TW_UINT16 Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, TW_UINT16 msg,
                     TW_MEMREF data);
   TW_UINT16 Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
