@@ -383,6 +383,13 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
     return SequenceError(call);
   auto *identity = static_cast<TW_IDENTITY *>(data);
   const int count = int(config_.sources.size());
+  // The application gets a source's identity as listed; the record keeps
+  // its name.
+  auto handOut = [&](int index) {
+    *identity = ListedIdentity(index);
+    call.productName = TextOf(identity->ProductName);
+    return TW_UINT16(TWRC_SUCCESS);
+  };
   switch (msg) {
   case MSG_GETFIRST:
     listCursor_ = 0;
@@ -390,23 +397,17 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
   case MSG_GETNEXT:
     if (listCursor_ >= count)
       return TWRC_ENDOFLIST;
-    *identity = ListedIdentity(listCursor_++);
-    call.productName = TextOf(identity->ProductName);
-    return TWRC_SUCCESS;
+    return handOut(listCursor_++);
   case MSG_GETDEFAULT:
     if (config_.defaultSource < 0 || config_.defaultSource >= count) {
       call.conditionCode = TWCC_NODS;
       return TWRC_FAILURE;
     }
-    *identity = ListedIdentity(config_.defaultSource);
-    call.productName = TextOf(identity->ProductName);
-    return TWRC_SUCCESS;
+    return handOut(config_.defaultSource);
   case MSG_USERSELECT:
     if (config_.userSelect < 0 || config_.userSelect >= count)
       return TWRC_CANCEL;
-    *identity = ListedIdentity(config_.userSelect);
-    call.productName = TextOf(identity->ProductName);
-    return TWRC_SUCCESS;
+    return handOut(config_.userSelect);
   case MSG_OPENDS: {
     if (openSource_ >= 0)
       return SequenceError(call);
@@ -418,8 +419,7 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
     const TW_UINT16 rc = config_.sources[std::size_t(index)].behaviour.openRc;
     if (rc != TWRC_SUCCESS)
       return rc;
-    *identity = ListedIdentity(index);
-    call.productName = TextOf(identity->ProductName);
+    handOut(index);
     openSource_ = index;
     sourceState_ = 4;
     caps_ = config_.sources[std::size_t(index)].capabilities;
