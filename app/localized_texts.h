@@ -16,6 +16,9 @@ extern std::wstring TextModeBlackWhite; // 6
 extern std::wstring TextModeGreyscale;  // 7
 extern std::wstring TextModeColor;      // 8
 
+// The caption of the program's own message boxes, the same in every language.
+constexpr wchar_t kProgramCaption[] = L"Zelvantor Copier";
+
 // Entry `index` of a raw RT_STRING block (16 counted UTF-16 strings), read
 // only within `bytes` bytes. Empty when the block ends before the entry.
 std::wstring StringFromTableBlock(const void *block, std::size_t bytes, unsigned index);

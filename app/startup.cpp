@@ -27,7 +27,7 @@ bool ProbeScanner() {
   ScannerSession probe(nullptr);
   const bool available = probe.IsAvailable();
   if (!available)
-    MessageBoxW(nullptr, TextNoScanner.c_str(), L"Zelvantor Copier", MB_ICONERROR);
+    MessageBoxW(nullptr, TextNoScanner.c_str(), kProgramCaption, MB_ICONERROR);
   probe.Shutdown();
   return available;
 }

@@ -12,8 +12,6 @@
 
 namespace {
 
-const wchar_t kCaption[] = L"Zelvantor Copier";
-
 // Owns the printer's device context for the whole job.
 class PrinterDC {
 public:
@@ -66,7 +64,7 @@ void ForcePortrait(PRINTDLGEXW &printer, HDC dc) {
 }
 
 bool ReportDocumentFailure(const PrintCalls &gdi) {
-  gdi.messageBox(nullptr, TextErrorDocument.c_str(), kCaption, MB_ICONERROR);
+  gdi.messageBox(nullptr, TextErrorDocument.c_str(), kProgramCaption, MB_ICONERROR);
   return false;
 }
 
