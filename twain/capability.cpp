@@ -3,33 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+#include "twain/container_bytes.h"
 
-std::uint16_t ReadU16(const std::uint8_t *at) { return std::uint16_t(at[0] | (at[1] << 8)); }
-
-std::uint32_t ReadU32(const std::uint8_t *at) {
-  return std::uint32_t(at[0]) | (std::uint32_t(at[1]) << 8) | (std::uint32_t(at[2]) << 16) |
-         (std::uint32_t(at[3]) << 24);
-}
-
-constexpr std::size_t kOneValueItem = 2;      // TW_ONEVALUE.Item
-constexpr std::size_t kOneValueSize = 6;
-constexpr std::size_t kEnumNumItems = 2;      // TW_ENUMERATION.NumItems
-constexpr std::size_t kEnumCurrentIndex = 6;  // TW_ENUMERATION.CurrentIndex
-constexpr std::size_t kEnumItemList = 14;     // TW_ENUMERATION.ItemList
-constexpr std::size_t kRangeMin = 2;          // TW_RANGE.MinValue
-constexpr std::size_t kRangeMax = 6;          // TW_RANGE.MaxValue
-constexpr std::size_t kRangeCurrent = 18;     // TW_RANGE.CurrentValue
-constexpr std::size_t kRangeSize = 22;
-
-TW_FIX32 Fix32At(const std::uint8_t *at) {
-  TW_FIX32 f;
-  f.Whole = TW_INT16(ReadU16(at));
-  f.Frac = ReadU16(at + 2);
-  return f;
-}
-
-} // namespace
+using namespace container;
 
 TW_FIX32 FloatToFix32(float value) {
   double scaled = double(value) * 65536.0 + 0.5;
@@ -89,7 +65,7 @@ bool ReadCurrentValue(TW_UINT16 conType, const std::uint8_t *c, std::size_t size
     return false;
   switch (conType) {
   case TWON_ENUMERATION: {
-    if (size < kEnumItemList)
+    if (size < kEnumList)
       return false;
     const std::uint64_t count = ReadU32(c + kEnumNumItems);
     const std::uint64_t index = ReadU32(c + kEnumCurrentIndex);
@@ -97,7 +73,7 @@ bool ReadCurrentValue(TW_UINT16 conType, const std::uint8_t *c, std::size_t size
       return false;
     // The item must lie inside the block the source handed over, whatever
     // NumItems claims.
-    const std::uint64_t at = kEnumItemList + index * n;
+    const std::uint64_t at = kEnumList + index * n;
     if (at + n > size)
       return false;
     std::memcpy(out, c + at, n);
@@ -125,12 +101,12 @@ std::int32_t MapBrightnessFromContainer(TW_UINT16 conType, const std::uint8_t *c
   if (c == nullptr || size < 2 || ReadU16(c) != TWTY_FIX32)
     return brightness;
   if (conType == TWON_ONEVALUE && size >= kOneValueSize) {
-    const double v = Fix32ToFloat(Fix32At(c + kOneValueItem));
+    const double v = Fix32ToFloat(ReadFix32(c + kOneValueItem));
     return std::int32_t(v + 0.5);
   }
   if (conType == TWON_RANGE && size >= kRangeSize) {
-    const float min = float(Fix32ToFloat(Fix32At(c + kRangeMin)));
-    const double max = Fix32ToFloat(Fix32At(c + kRangeMax));
+    const float min = float(Fix32ToFloat(ReadFix32(c + kRangeMin)));
+    const double max = Fix32ToFloat(ReadFix32(c + kRangeMax));
     const float factor = 0.0005f;
     const double x = double(min) + (max - double(min)) * double(brightness + 1000) * double(factor);
     return x >= 0 ? std::int32_t(x + 0.5) : std::int32_t(x - 0.5);

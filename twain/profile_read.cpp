@@ -3,30 +3,13 @@
 #include "twain/profile_cache.h"
 
 #include "twain/capability.h"
+#include "twain/container_bytes.h"
+
+using namespace container;
 
 namespace {
 
-std::uint16_t LoadU16(const std::uint8_t *at) { return std::uint16_t(at[0] | (at[1] << 8)); }
-
-std::uint32_t LoadU32(const std::uint8_t *at) {
-  return std::uint32_t(at[0]) | (std::uint32_t(at[1]) << 8) | (std::uint32_t(at[2]) << 16) |
-         (std::uint32_t(at[3]) << 24);
-}
-
-float LoadFix32(const std::uint8_t *at) { return float(Fix32ToFloat(Fix32FromBits(LoadU32(at)))); }
-
-constexpr std::size_t kItemType = 0;
-constexpr std::size_t kNumItems = 2;         // TW_ARRAY and TW_ENUMERATION
-constexpr std::size_t kArrayList = 6;        // TW_ARRAY.ItemList
-constexpr std::size_t kEnumDefault = 10;     // TW_ENUMERATION.DefaultIndex
-constexpr std::size_t kEnumList = 14;        // TW_ENUMERATION.ItemList
-constexpr std::size_t kOneValueItem = 2;
-constexpr std::size_t kOneValueSize = 6;
-constexpr std::size_t kRangeMin = 2;
-constexpr std::size_t kRangeMax = 6;
-constexpr std::size_t kRangeStep = 10;
-constexpr std::size_t kRangeDefault = 14;
-constexpr std::size_t kRangeSize = 22;
+float LoadFix32(const std::uint8_t *at) { return float(Fix32ToFloat(ReadFix32(at))); }
 
 // Items of `itemSize` bytes the list at `listOffset` really holds: NumItems,
 // cut down to what lies inside the block.
@@ -34,7 +17,7 @@ std::size_t ItemsInBlock(const std::uint8_t *c, std::size_t size, std::size_t li
                          std::size_t itemSize) {
   if (size < listOffset)
     return 0;
-  const std::size_t claimed = LoadU32(c + kNumItems);
+  const std::size_t claimed = ReadU32(c + kEnumNumItems);
   const std::size_t room = (size - listOffset) / itemSize;
   return claimed < room ? claimed : room;
 }
@@ -56,19 +39,19 @@ std::size_t ReadFlagContainer(TW_UINT16 conType, const std::uint8_t *c, std::siz
     const std::size_t listOffset = conType == TWON_ARRAY ? kArrayList : kEnumList;
     if (size < listOffset)
       return 0;
-    const TW_UINT16 itemType = LoadU16(c + kItemType);
+    const TW_UINT16 itemType = ReadU16(c + kItemType);
     if (itemType != TWTY_INT16 && itemType != TWTY_UINT16)
       return 0;
     const std::size_t n = ItemsInBlock(c, size, listOffset, 2);
     for (std::size_t i = 0; i < n; ++i) {
-      const std::uint16_t v = LoadU16(c + listOffset + 2 * i);
+      const std::uint16_t v = ReadU16(c + listOffset + 2 * i);
       if (v < count)
         flags[v] = true;
     }
     return n;
   }
   if (conType == TWON_ONEVALUE && size >= kOneValueSize) {
-    const std::uint32_t v = LoadU32(c + kOneValueItem);
+    const std::uint32_t v = ReadU32(c + kOneValueItem);
     if (v < count)
       flags[v] = true;
     return 1;
@@ -78,7 +61,7 @@ std::size_t ReadFlagContainer(TW_UINT16 conType, const std::uint8_t *c, std::siz
 
 bool ReadResolutionContainer(TW_UINT16 conType, const std::uint8_t *c, std::size_t size,
                              ScannerProfile &profile) {
-  if (c == nullptr || size < 2 || LoadU16(c + kItemType) != TWTY_FIX32)
+  if (c == nullptr || size < 2 || ReadU16(c + kItemType) != TWTY_FIX32)
     return false;
   if (conType == TWON_ENUMERATION) {
     const std::size_t n = ItemsInBlock(c, size, kEnumList, 4);
@@ -87,7 +70,7 @@ bool ReadResolutionContainer(TW_UINT16 conType, const std::uint8_t *c, std::size
     std::vector<float> list(n);
     for (std::size_t i = 0; i < n; ++i)
       list[i] = LoadFix32(c + kEnumList + 4 * i);
-    const std::uint32_t defaultIndex = LoadU32(c + kEnumDefault);
+    const std::uint32_t defaultIndex = ReadU32(c + kEnumDefaultIndex);
     profile.bResolutionArray = true;
     profile.ResolutionDefault = defaultIndex < n ? list[defaultIndex] : list[0];
     profile.SetResolutionList(list);
