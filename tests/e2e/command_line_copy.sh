@@ -41,6 +41,22 @@ run_copier() {
 
 new_pdfs() { find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newer "$1" 2>/dev/null; }
 
+# set_marker FILE : the time from which PDFs count. Print jobs of earlier
+# tests (the copy job test sends a dozen) may still be on their way into the
+# PDF folder; the marker waits, at most 30 s, until CUPS holds no job and no
+# PDF has arrived for 2 s, so that they are not counted as ours.
+set_marker() {
+  local i
+  for i in $(seq 1 60); do
+    if [ -z "$(lpstat -o 2>/dev/null)" ] &&
+       [ -z "$(find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newermt "@$(($(date +%s) - 2))" 2>/dev/null)" ]; then
+      break
+    fi
+    sleep 0.5
+  done
+  touch "$1"; sleep 1
+}
+
 # wait_pdfs MARKER SECONDS : new PDFs once they stop appearing.
 wait_pdfs() {
   local last="" now i
@@ -61,7 +77,7 @@ mkdir -p "$ZV_PDF_DIR"
 
 # --- Two arguments: one A4 page with the test chart at the corner, 100 %.
 run="$work/copy"; make_run "$run" with-scanner
-marker="$work/marker1"; touch "$marker"; sleep 1
+marker="$work/marker1"; set_marker "$marker"
 code=$(run_copier "$run" "" "")
 check "two empty arguments: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 pdfs=$(wait_pdfs "$marker" 30)
@@ -88,7 +104,7 @@ check "the scanner was driven through the real DLL" $(grep -q 'ENABLEDS' "$run/t
 
 # --- One or three arguments: no command-line copy.
 for args in "one" "one two three"; do
-  marker="$work/marker-args"; touch "$marker"; sleep 1
+  marker="$work/marker-args"; set_marker "$marker"
   # shellcheck disable=SC2086
   code=$(run_copier "$run" $args)
   check "arguments '$args': exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
@@ -100,7 +116,7 @@ done
 # --- Two arguments and no printer at all: a silent end with exit code 0. A
 # message box would block the program until the timeout.
 noprn="$work/noprinter"; make_run "$noprn" with-scanner
-marker="$work/marker-noprinter"; touch "$marker"; sleep 1
+marker="$work/marker-noprinter"; set_marker "$marker"
 code=$( cd "$noprn" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$noprn/vscanner.ini")" \
           timeout 120 bash "$here/../printing/run_without_printer.sh" zvcopier.exe a b >/dev/null 2>&1; echo $? )
 check "no printer: exit code 0 without any message (was $code)" $([ "$code" = 0 ]; echo $?)
@@ -131,7 +147,7 @@ done
 # two arguments, and nothing printed.
 nosource="$work/nosource"; make_run "$nosource" with-scanner
 printf '[Manager]\nSources=none\nTrace=%s\n' "$(winepath_w "$nosource/trace.log")" > "$nosource/vscanner.ini"
-marker="$work/marker-nosource"; touch "$marker"; sleep 1
+marker="$work/marker-nosource"; set_marker "$marker"
 "$ZV_WINE" "$bin/dialog_driver.exe" "Zelvantor Copier" 20000 > "$work/box-nosource.txt" 2>/dev/null &
 driver=$!
 code=$(LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 run_copier "$nosource" a b)
