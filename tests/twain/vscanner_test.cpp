@@ -206,6 +206,12 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
   const Config config = ParseConfig("[Manager]\nDefault=3\n[Source]\n[Source]\n");
   EXPECT_EQ(0u, config.defaultSource);
   EXPECT_EQ(1u, config.warnings.size());
+
+  // An unknown section is reported at its header's line, its keys unread.
+  const Config unknown = ParseConfig("[Manager]\n\n[Scanner]\nProductName=Lost\n");
+  ASSERT_EQ(1u, unknown.warnings.size());
+  EXPECT_EQ("line 3: unknown section [scanner]", unknown.warnings[0]);
+  EXPECT_EQ("Zelvantor Virtual Scanner", unknown.sources.at(0).productName);
 }
 
 TEST(VirtualScannerImage, SizeAndHeaderFollowFrameResolutionAndType) {

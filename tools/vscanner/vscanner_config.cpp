@@ -175,6 +175,7 @@ bool Offers(const NumberSet &set, double v) {
 
 struct Section {
   std::string name;  // lower case, without brackets
+  int line = 0;      // of the header
   std::vector<std::pair<std::string, std::string>> entries;  // key lower case
   std::vector<int> lines;
 };
@@ -511,6 +512,7 @@ Config ParseConfig(std::string_view text) {
       }
       Section section;
       section.name = Lower(Trim(line.substr(1, close - 1)));
+      section.line = lineNumber;
       sections.push_back(section);
       continue;
     }
@@ -533,7 +535,7 @@ Config ParseConfig(std::string_view text) {
     } else if (section.name == "source" || section.name.rfind("source ", 0) == 0) {
       reader.ApplySource(section);
     } else {
-      reader.Warn(0, "unknown section [" + section.name + "]");
+      reader.Warn(section.line, "unknown section [" + section.name + "]");
     }
   }
   reader.Finish();
