@@ -256,9 +256,7 @@ TW_UINT16 TW_CALLINGSTYLE LayoutWatcher(TW_IDENTITY *origin, TW_IDENTITY *destin
 }
 
 TEST_F(NegotiationTest, ImageLayoutNumbersAreDontCare) {
-  engine = std::make_unique<SimEngine>(config);
-  twainsim::InstallEngine(engine.get());
-  session = std::make_unique<ScannerSession>(nullptr, LayoutWatcher);
+  Start(nullptr, false, LayoutWatcher);
   ASSERT_TRUE(session->OpenSource());
   std::memset(&g_layout, 0, sizeof g_layout);
   EXPECT_TRUE(session->SetImageLayout(0, 0, 29700, 21000));

@@ -30,13 +30,15 @@ protected:
   std::unique_ptr<SimEngine> engine;
   std::unique_ptr<ScannerSession> session;
 
-  // Constructs the session on a fresh engine; the construction's calls are
+  // Constructs the session on a fresh engine, reached through entry (which
+  // may look at the calls on their way); the construction's calls are
   // cleared unless asked to keep them.
-  void Start(HWND owner = nullptr, bool keepCalls = false) {
+  void Start(HWND owner = nullptr, bool keepCalls = false,
+             DSMENTRYPROC entry = twainsim::SimDsmEntry) {
     DrainQueue();
     engine = std::make_unique<SimEngine>(config);
     twainsim::InstallEngine(engine.get());
-    session = std::make_unique<ScannerSession>(owner, twainsim::SimDsmEntry);
+    session = std::make_unique<ScannerSession>(owner, entry);
     if (!keepCalls)
       engine->ClearCalls();
   }

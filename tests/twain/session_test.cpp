@@ -523,9 +523,7 @@ TW_UINT16 TW_CALLINGSTYLE WatchingEntry(TW_IDENTITY *origin, TW_IDENTITY *destin
 
 TEST_F(SimSessionTest, BusyWindowDuringUserSelect) {
   OwnerWindow owner;
-  engine = std::make_unique<SimEngine>(config);
-  twainsim::InstallEngine(engine.get());
-  session = std::make_unique<ScannerSession>(owner.hwnd, WatchingEntry);
+  Start(owner.hwnd, false, WatchingEntry);
   ASSERT_TRUE(session->IsAvailable());
   EXPECT_EQ(owner.hwnd, GetParent(session->proxyWindow));
   EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
@@ -555,9 +553,7 @@ TEST_F(SimSessionTest, BusyWindowDuringUserSelect) {
 
 TEST_F(SimSessionTest, SessionWithoutOwner) {
   OwnerWindow bystander;
-  engine = std::make_unique<SimEngine>(config);
-  twainsim::InstallEngine(engine.get());
-  session = std::make_unique<ScannerSession>(nullptr, WatchingEntry);
+  Start(nullptr, false, WatchingEntry);
   ASSERT_TRUE(session->IsAvailable());
   ASSERT_NE(nullptr, session->proxyWindow);
   EXPECT_EQ(nullptr, GetParent(session->proxyWindow));
