@@ -91,6 +91,18 @@ inline std::vector<unsigned char> Grey8(const std::vector<std::vector<unsigned c
   return v;
 }
 
+// A bitmap of one 8-pixel row at `bitCount` bits with the grey `levels` as
+// its table (biClrUsed 0) and every row byte `fill`.
+inline std::vector<unsigned char> OneRow(std::uint16_t bitCount, const std::vector<int> &levels,
+                                         unsigned char fill) {
+  DibFields f;
+  f.bitCount = bitCount;
+  std::vector<unsigned char> v = DibHeader(f);
+  AppendGreys(v, levels);
+  v.resize(v.size() + static_cast<std::size_t>(DibRowBytes(f.width, bitCount)), fill);
+  return v;
+}
+
 // Where the rows of a 1-bit conversion start: its V5 header, then black
 // and white.
 constexpr std::size_t kMonoBits = 124 + 8;

@@ -347,7 +347,7 @@ TEST(GreyCheck, ReservedBytesAreRepairedWithoutTouchingPixels) {
   EXPECT_EQ(Grey8({Row({5, 200, 128, 127})}, ramp), g.bytes());
 }
 
-// Open point: fewer than 256 entries. The table cannot grow in place, so
+// Fewer than 256 entries: the table cannot grow in place, so
 // the pixels are rewritten to index the nearest of the n ramp levels; a
 // pixel beyond the table (it showed no defined colour) becomes black.
 TEST(GreyCheck, ShortGreyTableKeepsItsLengthAndItsLook) {
@@ -375,7 +375,7 @@ TEST(GreyCheck, ShortGreyTableKeepsItsLengthAndItsLook) {
   }
 }
 
-// Open point: more than 256 entries on an 8-bit image. Pixels reach only the
+// More than 256 entries on an 8-bit image: pixels reach only the
 // first 256; those are checked and normalised, the surplus is left alone.
 TEST(GreyCheck, SurplusEntriesBeyond256AreLeftAlone) {
   DibFields f;
@@ -557,7 +557,7 @@ TEST(MonoConversion, V5HeaderKeepsItsColourSpaceAndIntent) {
   EXPECT_EQ(0xCC, mono[kMonoBits + 4]);
 }
 
-// Open point: a linked or embedded profile travels with the image when it
+// A linked or embedded profile travels with the image when it
 // lies inside the source block; otherwise it is dropped and the result says
 // sRGB, so no header ever points at profile bytes that are not there.
 TEST(MonoConversion, ColourProfileIsCopiedOrDropped) {
@@ -626,13 +626,8 @@ TEST(MonoConversion, RefusesWhatIsNotAnEightBitRamp) {
     std::vector<unsigned char> bytes;
   } cases[] = {
       {"reversed table (not yet checked)", Grey8({Row({1, 2, 3, 4})}, Levels(256, true))},
-      {"1-bit", {}},
+      {"1-bit", OneRow(1, {0, 255}, 0xF0)},
   };
-  DibFields f;
-  f.bitCount = 1;
-  cases[1].bytes = DibHeader(f);
-  AppendGreys(cases[1].bytes, {0, 255});
-  cases[1].bytes.resize(cases[1].bytes.size() + 4, 0xF0);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     Guarded g(c.bytes);

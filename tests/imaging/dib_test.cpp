@@ -156,23 +156,11 @@ TEST(DibHandle, WhatIsNotConvertedStaysAsItWas) {
     std::vector<unsigned char> bytes;
   } cases[] = {
       {"colour table", Grey8({Row({1, 2, 3, 4})}, Levels(256, false))},
-      {"1-bit", {}},
-      {"4-bit reversed grey", {}},
-      {"24-bit", {}},
+      {"1-bit", OneRow(1, {0, 255}, 0x3C)},
+      {"4-bit reversed grey", OneRow(4, Levels(16, true), 0x3C)},
+      {"24-bit", OneRow(24, {}, 0x3C)},
   };
   cases[0].bytes[40 + 4 * 200] = 7; // blue of entry 200
-  DibFields f;
-  f.bitCount = 1;
-  cases[1].bytes = DibHeader(f);
-  AppendGreys(cases[1].bytes, {0, 255});
-  cases[1].bytes.resize(cases[1].bytes.size() + 4, 0x3C);
-  f.bitCount = 4;
-  cases[2].bytes = DibHeader(f);
-  AppendGreys(cases[2].bytes, Levels(16, true));
-  cases[2].bytes.resize(cases[2].bytes.size() + 4, 0x3C);
-  f.bitCount = 24;
-  cases[3].bytes = DibHeader(f);
-  cases[3].bytes.resize(cases[3].bytes.size() + 24, 0x3C);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     GlobalBlock block(MakeBlock(c.bytes));
