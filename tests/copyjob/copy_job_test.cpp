@@ -118,10 +118,8 @@ protected:
   }
 
   void SetUp() override {
-    twainsim::SimConfig config;
     // A small list keeps the printed bitmaps small and the tests quick.
-    config.sources.push_back(Flatbed({50, 75}));
-    Start(std::move(config));
+    Start(Flatbed({50, 75}));
   }
   void TearDown() override {
     SetPrintCalls(nullptr);
@@ -132,10 +130,13 @@ protected:
     g_engine = nullptr;
   }
 
-  void Start(twainsim::SimConfig config) {
+  // A fresh session on a manager that offers this one source.
+  void Start(twainsim::SimSource source) {
     if (session)
       session->Shutdown();
     session.reset();
+    twainsim::SimConfig config;
+    config.sources.push_back(std::move(source));
     engine = std::make_unique<SimEngine>(std::move(config));
     g_engine = engine.get();
     session = std::make_unique<ScannerSession>(nullptr, &SimEntry);
@@ -232,10 +233,9 @@ TEST_F(CopyJob, ZeroCopiesScansButPrintsNoPage) {
 }
 
 TEST_F(CopyJob, CancelledScanAbortsTheDocumentSilently) {
-  twainsim::SimConfig config;
-  config.sources.push_back(Flatbed({75}));
-  config.sources[0].behaviour.outcome = twainsim::SimOutcome::CloseRequest;
-  Start(std::move(config));
+  twainsim::SimSource source = Flatbed({75});
+  source.behaviour.outcome = twainsim::SimOutcome::CloseRequest;
+  Start(std::move(source));
   EXPECT_TRUE(Run(Params(2)));
   EXPECT_FALSE(Scanned());
   EXPECT_EQ(1, Count("StartDoc"));
@@ -319,9 +319,7 @@ TEST_F(CopyJob, PortraitIsForcedAndStaysInTheEntry) {
 
 TEST_F(CopyJob, ResolutionAndFrameSentToTheScanner) {
   // The PDF printer has 300 dpi; the scanner offers a list.
-  twainsim::SimConfig config;
-  config.sources.push_back(Flatbed({75, 100, 150, 300, 600}, "Job Flatbed 600"));
-  Start(std::move(config));
+  Start(Flatbed({75, 100, 150, 300, 600}, "Job Flatbed 600"));
   struct Case {
     std::int32_t mode;
     std::uint32_t scale;
@@ -356,11 +354,10 @@ TEST_F(CopyJob, ResolutionAndFrameSentToTheScanner) {
 }
 
 TEST_F(CopyJob, BitmapWithoutResolutionIsStillPrinted) {
-  twainsim::SimConfig config;
-  config.sources.push_back(Flatbed({75}));
-  config.sources[0].behaviour.zeroPelsPerMeter = true;
-  config.sources[0].behaviour.zeroImageInfoResolution = true;
-  Start(std::move(config));
+  twainsim::SimSource source = Flatbed({75});
+  source.behaviour.zeroPelsPerMeter = true;
+  source.behaviour.zeroImageInfoResolution = true;
+  Start(std::move(source));
   EXPECT_TRUE(Run(Params(1)));
   EXPECT_TRUE(Scanned());
   EXPECT_EQ(1, Count("StartPage"));
@@ -371,9 +368,7 @@ TEST_F(CopyJob, BitmapWithoutResolutionIsStillPrinted) {
 TEST_F(CopyJob, ResolutionZeroLeavesTheScannersOwn) {
   // A list that begins with 0.0 offers nothing: the job asks for 0, and the
   // scanner keeps its own resolution, which then sizes the print.
-  twainsim::SimConfig config;
-  config.sources.push_back(Flatbed({0, 300}, "Job Flatbed empty list"));
-  Start(std::move(config));
+  Start(Flatbed({0, 300}, "Job Flatbed empty list"));
   EXPECT_TRUE(Run(Params(1)));
   EXPECT_TRUE(Scanned());
   EXPECT_EQ(0xFFFFFFFFu, LastSet(ICAP_XRESOLUTION)) << "never set";
