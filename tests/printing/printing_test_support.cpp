@@ -64,14 +64,7 @@ bool ReadValue(const std::wstring &path, const wchar_t *name,
 
 void WriteValue(const std::wstring &path, const wchar_t *name, DWORD type,
                 const Bytes &data) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
-                            KEY_WRITE, nullptr, &key, nullptr));
-  EXPECT_EQ(ERROR_SUCCESS,
-            RegSetValueExW(key, name, 0, type, data.data(),
-                           static_cast<DWORD>(data.size())));
-  RegCloseKey(key);
+  WriteKeyValues(path, KeyValues{{name, StoredValue{type, data}}});
 }
 
 void WriteKeyValues(const std::wstring &path, const KeyValues &values) {
@@ -80,9 +73,10 @@ void WriteKeyValues(const std::wstring &path, const KeyValues &values) {
             RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
                             KEY_WRITE, nullptr, &key, nullptr));
   for (const auto &v : values)
-    RegSetValueExW(key, v.first.c_str(), 0, v.second.type,
-                   v.second.data.data(),
-                   static_cast<DWORD>(v.second.data.size()));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, v.first.c_str(), 0, v.second.type,
+                             v.second.data.data(),
+                             static_cast<DWORD>(v.second.data.size())));
   RegCloseKey(key);
 }
 
