@@ -24,16 +24,9 @@ HGLOBAL ConvertDibDepth(HGLOBAL dib, int bitCount) {
   const std::size_t size = MonoDibSize(source.data(), source.size());
   if (size == 0)
     return nullptr;
-  GlobalBlock result(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
-  if (!result.get())
-    return nullptr;
-  {
-    GlobalLockGuard target(result.get());
-    if (!target ||
-        !WriteMonoDib(source.data(), source.size(), target.data(), target.size()))
-      return nullptr; // the new block is freed by its owner
-  }
-  return result.release();
+  return NewFilledBlock(size, [&](void *target) {
+    return WriteMonoDib(source.data(), source.size(), target, size);
+  });
 }
 
 DibImage::~DibImage() { Free(); }

@@ -1,5 +1,6 @@
 // Small owners for global memory: a lock that is released with its scope,
-// and an owned block that is freed unless released to a new owner.
+// an owned block that is freed unless released to a new owner, and a new
+// block filled under its lock.
 #pragma once
 
 #include <windows.h>
@@ -56,3 +57,18 @@ public:
 private:
   HGLOBAL handle_ = nullptr;
 };
+
+// A new movable, zero-filled block of `size` bytes, handed to `fill(data)`
+// while locked. Null, with nothing left allocated, when the allocation or
+// the lock fails or `fill` answers false.
+template <typename Fill> HGLOBAL NewFilledBlock(std::size_t size, Fill fill) {
+  GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
+  if (!block.get())
+    return nullptr;
+  {
+    GlobalLockGuard lock(block.get());
+    if (!lock || !fill(lock.data()))
+      return nullptr;
+  }
+  return block.release();
+}

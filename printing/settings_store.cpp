@@ -90,20 +90,15 @@ bool ReadBlockValue(RegistryKey &key, const wchar_t *name, std::size_t minSize,
     return false;
   if (size == 0)
     return true;
-  GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
-  if (!block.get())
-    return false;
-  {
-    GlobalLockGuard lock(block.get());
-    if (!lock)
-      return false;
+  HGLOBAL block = NewFilledBlock(size, [&](void *data) {
     DWORD readType = 0, read = size;
-    if (key.QueryValue(name, &readType, lock.data(), &read) != ERROR_SUCCESS ||
-        readType != REG_BINARY || read != size || read < minSize ||
-        measure(lock.data(), read) != read)
-      return false;
-  }
-  out->reset(block.release());
+    return key.QueryValue(name, &readType, data, &read) == ERROR_SUCCESS &&
+           readType == REG_BINARY && read == size && read >= minSize &&
+           measure(data, read) == read;
+  });
+  if (!block)
+    return false;
+  out->reset(block);
   return true;
 }
 
