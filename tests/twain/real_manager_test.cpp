@@ -23,6 +23,11 @@
 #include "twain/scanner_profile.h"
 #include "twain/scanner_report.h"
 #include "twain/scanner_session.h"
+#include "twain/vscanner_test_support.h"
+
+using twaintest::Narrow;
+using twaintest::ProcessCpuSeconds;
+using twaintest::ReadLines;
 
 namespace {
 
@@ -30,19 +35,6 @@ const wchar_t kChildFlag[] = L"ZV_ACQ_REAL_MANAGER_CHILD";
 constexpr unsigned kXferReadyDelayMs = 2000;
 
 bool IsChild() { return GetEnvironmentVariableW(kChildFlag, nullptr, 0) != 0; }
-
-double Seconds(const FILETIME &t) {
-  ULARGE_INTEGER v;
-  v.LowPart = t.dwLowDateTime;
-  v.HighPart = t.dwHighDateTime;
-  return double(v.QuadPart) / 1e7;
-}
-
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  return Seconds(kernel) + Seconds(user);
-}
 
 double WallSeconds() {
   LARGE_INTEGER now, frequency;
@@ -55,22 +47,11 @@ std::wstring Folder(const std::wstring &path) {
   return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 
-std::string Narrow(const std::wstring &text) {
-  std::string out;
-  for (wchar_t c : text)
-    out += char(c < 128 ? c : '?');
-  return out;
-}
-
 // The trace lines in the form "DAT MSG [detail]", without the offers of
 // window messages that were not the source's.
 std::vector<std::string> ReadTrace(const std::wstring &path) {
   std::vector<std::string> calls;
-  std::ifstream in(Narrow(path));
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
+  for (const std::string &line : ReadLines(path)) {
     if (line.empty() || line[0] == '#')
       continue;
     std::istringstream words(line);

@@ -9,33 +9,22 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "imaging/global_memory.h"
+#include "support/test_paths.h"
 #include "tools/vscanner/vscanner_image.h"
 #include "twain/scanner_profile.h"
 #include "twain/twain.h"
+#include "twain/vscanner_test_support.h"
+
+using namespace twaintest;
 
 namespace {
 
-std::wstring ExeFolder() {
-  wchar_t path[MAX_PATH * 2] = {};
-  GetModuleFileNameW(nullptr, path, DWORD(std::size(path)));
-  std::wstring p(path);
-  return p.substr(0, p.find_last_of(L"\\/"));
-}
-
-std::wstring DllPath() { return ExeFolder() + L"\\vscanner\\TWAIN_32.DLL"; }
-
-std::string Narrow(const std::wstring &w) {
-  std::string s;
-  for (wchar_t c : w)
-    s += char(c < 128 ? c : '?');
-  return s;
-}
+std::wstring DllPath() { return TestBinPath(L"vscanner\\TWAIN_32.DLL"); }
 
 void WriteFileText(const std::wstring &path, const std::string &text) {
   HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -43,28 +32,6 @@ void WriteFileText(const std::wstring &path, const std::string &text) {
   DWORD written = 0;
   WriteFile(f, text.data(), DWORD(text.size()), &written, nullptr);
   CloseHandle(f);
-}
-
-std::vector<std::string> ReadLines(const std::wstring &path) {
-  std::vector<std::string> lines;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE)
-    return lines;
-  std::string all;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
-    all.append(buffer, got);
-  CloseHandle(f);
-  std::istringstream in(all);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 TW_FIX32 Fix(double v) {
@@ -568,19 +535,6 @@ TEST_F(VirtualScannerDll, HeaderFaultsReachTheApplication) {
     EXPECT_EQ(255, vscanner::DibGreyAt(out.dib.data(), out.dib.size(), 100, 10)) << c.faults;
   }
 }
-
-namespace {
-
-double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  const auto seconds = [](FILETIME f) {
-    return double(std::uint64_t(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
-
-} // namespace
 
 // The delay is a timer: while the source "scans", a GetMessage loop sleeps.
 TEST_F(VirtualScannerDll, NotificationWaitsForTheConfiguredDelay) {
