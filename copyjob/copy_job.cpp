@@ -81,7 +81,8 @@ std::uint32_t DeviceDpi(HDC dc, int axis) { return std::uint32_t(GetDeviceCaps(d
 } // namespace
 
 bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParameters &params) {
-  // Every size below divides by the scale.
+  // Nothing can be scaled to 0: refused before the printer or the scanner
+  // is touched.
   if (params.scale == 0)
     return false;
   const PrintCalls &gdi = CurrentPrintCalls();

@@ -75,7 +75,8 @@ struct DibLayout {
   std::uint32_t profileSize = 0;  // of a linked or embedded V5 profile
 };
 
-// Fills *layout and returns true when the bitmap in the span is sound.
+// Fills *layout and returns true when the bitmap in the span is sound;
+// otherwise false, and *layout is left as it was.
 bool ReadDibLayout(const void *block, std::size_t size, DibLayout *layout);
 
 // The measures of the bitmap in a locked block of `size` bytes; 0 or null
