@@ -74,26 +74,25 @@ std::vector<std::uint8_t> OneValueBytes(TW_UINT16 itemType, TW_UINT32 value) {
   return b;
 }
 
-TW_UINT32 CurrentBits(const SimCapability &c) {
+// The item an enumeration holds at index (0 past its end), the given range
+// value, or anything else's first item.
+TW_UINT32 ItemBits(const SimCapability &c, TW_UINT32 index, TW_UINT32 rangeValue) {
   switch (c.conType) {
   case TWON_ENUMERATION:
-    return c.currentIndex < c.values.size() ? c.values[c.currentIndex] : 0;
+    return index < c.values.size() ? c.values[index] : 0;
   case TWON_RANGE:
-    return c.rangeCurrent;
+    return rangeValue;
   default:
     return c.values.empty() ? 0 : c.values[0];
   }
 }
 
+TW_UINT32 CurrentBits(const SimCapability &c) {
+  return ItemBits(c, c.currentIndex, c.rangeCurrent);
+}
+
 TW_UINT32 DefaultBits(const SimCapability &c) {
-  switch (c.conType) {
-  case TWON_ENUMERATION:
-    return c.defaultIndex < c.values.size() ? c.values[c.defaultIndex] : 0;
-  case TWON_RANGE:
-    return c.rangeDefault;
-  default:
-    return c.values.empty() ? 0 : c.values[0];
-  }
+  return ItemBits(c, c.defaultIndex, c.rangeDefault);
 }
 
 // The container a source returns for MSG_GET (full) or MSG_GETCURRENT /
