@@ -93,8 +93,11 @@ std::int32_t SizeOnPaper(std::uint32_t pixels, std::uint32_t deviceDpi, std::uin
   if (bitmapDpi == 0)
     return 0;
   const std::uint64_t onDevice = std::uint64_t(pixels) * deviceDpi / bitmapDpi;
-  const std::uint64_t scaled = onDevice * scale / 10000;
   const std::uint64_t limit = std::uint64_t(std::numeric_limits<std::int32_t>::max());
+  // A product beyond 64 bits lies far beyond the limit; it must not wrap.
+  if (scale != 0 && onDevice > std::numeric_limits<std::uint64_t>::max() / scale)
+    return std::int32_t(limit);
+  const std::uint64_t scaled = onDevice * scale / 10000;
   return std::int32_t(scaled > limit ? limit : scaled);
 }
 

@@ -149,6 +149,9 @@ TEST(CopyPlan, SizeOnPaper) {
   EXPECT_EQ(0, SizeOnPaper(2480, 300, 0, 10000));
   EXPECT_EQ(std::numeric_limits<std::int32_t>::max(),
             SizeOnPaper(0xFFFFFFFF, 0xFFFFFFFF, 1, 99900));
+  // Products beyond 64 bits saturate too instead of wrapping to a small size.
+  EXPECT_EQ(std::numeric_limits<std::int32_t>::max(),
+            SizeOnPaper(0xFFFFFFFF, 0xFFFFFFFF, 1, 0x80000000));
 }
 
 TEST(CopyPlan, PrintResolutionFallsBackWhenTheBitmapHasNone) {
