@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/dib_layout.h"
+#include "twain/capability.h"
 
 double BrightnessCurve(double brightness, double exponent) {
   return (2.0 * std::pow((brightness + 1000.0) * 0.0005, exponent) - 1.0) * 1000.0;
@@ -26,7 +27,8 @@ ResolvedFrame ResolveFrameArgument(std::uintptr_t frame) {
 WorkingSettings WorkingSettingsFor(std::uint32_t scannerId, std::int32_t pixelType,
                                    std::int32_t brightness) {
   if (scannerId == kGreyscaleForBwScannerId && pixelType == 0 /* TWPT_BW */) {
-    const double bent = BrightnessCurve(brightness, kGreyscaleForBwBrightnessExponent);
+    const double bent =
+        BrightnessCurve(ClampBrightness(brightness), kGreyscaleForBwBrightnessExponent);
     return {1 /* TWPT_GRAY */, std::int32_t(RoundHalfAwayFromZero(bent)), true};
   }
   return {pixelType, brightness, false};

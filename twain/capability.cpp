@@ -96,6 +96,10 @@ bool ReadCurrentValue(TW_UINT16 conType, const std::uint8_t *c, std::size_t size
   }
 }
 
+std::int32_t ClampBrightness(std::int32_t brightness) {
+  return brightness < -1000 ? -1000 : brightness > 1000 ? 1000 : brightness;
+}
+
 std::int32_t MapBrightnessFromContainer(TW_UINT16 conType, const std::uint8_t *c,
                                         std::size_t size, std::int32_t brightness) {
   if (c == nullptr || size < 2 || ReadU16(c) != TWTY_FIX32)
@@ -108,15 +112,15 @@ std::int32_t MapBrightnessFromContainer(TW_UINT16 conType, const std::uint8_t *c
     const float min = float(Fix32ToFloat(ReadFix32(c + kRangeMin)));
     const double max = Fix32ToFloat(ReadFix32(c + kRangeMax));
     const float factor = 0.0005f;
-    const double x = double(min) + (max - double(min)) * double(brightness + 1000) * double(factor);
+    const std::int32_t from = ClampBrightness(brightness) + 1000;
+    const double x = double(min) + (max - double(min)) * double(from) * double(factor);
     return x >= 0 ? std::int32_t(x + 0.5) : std::int32_t(x - 0.5);
   }
   return brightness;
 }
 
 std::int32_t ThresholdFromBrightness(std::int32_t brightness) {
-  // Wide arithmetic: the dialog's range cannot overflow, other callers might.
-  return std::int32_t((std::int64_t(1000) - brightness) * 255 / 2000);
+  return (1000 - ClampBrightness(brightness)) * 255 / 2000;
 }
 
 TW_FIX32 HundredthsMmToFix32(std::int32_t value) {

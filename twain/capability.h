@@ -31,6 +31,11 @@ bool ItemTypesCompatible(TW_UINT16 requested, TW_UINT16 actual);
 bool ReadCurrentValue(TW_UINT16 conType, const std::uint8_t *container, std::size_t size,
                       TW_UINT16 requestedType, void *out);
 
+// The program's brightness runs from -1000 to 1000; a value beyond counts
+// as the nearer end, so that no caller can push a source past its range or
+// the arithmetic below past its types.
+std::int32_t ClampBrightness(std::int32_t brightness);
+
 // The program's brightness (-1000 .. 1000) fitted to what the source
 // reported for ICAP_BRIGHTNESS: a one value of TWTY_FIX32 is kept as the
 // source has it, a range of TWTY_FIX32 is scaled linearly; anything else,

@@ -74,6 +74,7 @@ std::int32_t ScannerSession::MapBrightness(std::int32_t brightness) {
 }
 
 bool ScannerSession::SetBrightness(std::int32_t pixelType, std::int32_t brightness) {
+  brightness = ClampBrightness(brightness);
   if (pixelType == TWPT_BW &&
       SetCapOneValue(ICAP_THRESHOLD, TWTY_FIX32,
                      Fix32Bits(IntToFix32(ThresholdFromBrightness(brightness)))))

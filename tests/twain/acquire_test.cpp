@@ -63,6 +63,8 @@ TEST(WorkingSettings, GreyscaleForBwScannerOnly) {
       {0xA510B7A9u, 0, 500, 1, 280, true},
       {0xA510B7A9u, 0, -1000, 1, -1000, true},
       {0xA510B7A9u, 0, 1000, 1, 1000, true},
+      {0xA510B7A9u, 0, -5000, 1, -1000, true}, // beyond the range: its end
+      {0xA510B7A9u, 0, INT32_MAX, 1, 1000, true},
       {0xA510B7A9u, 1, 0, 1, 0, false},
       {0xA510B7A9u, 2, 300, 2, 300, false},
       {0xA510B7A9u, -1, 0, -1, 0, false},

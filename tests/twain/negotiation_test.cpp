@@ -2,6 +2,7 @@
 // which container, and that every container is freed.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "twain/capability.h"
@@ -185,6 +186,19 @@ TEST_F(NegotiationTest, BrightnessOfUnexpectedShapeOrRefused) {
   RemoveCap(ICAP_BRIGHTNESS);
   Open();
   EXPECT_EQ(-300, session->MapBrightness(-300));
+}
+
+// A brightness beyond -1000 .. 1000 goes out as the nearer end, not cut to
+// its low 16 bits, also where the source's container leaves it unmapped.
+TEST_F(NegotiationTest, BrightnessBeyondItsRangeIsSentAsItsEnd) {
+  SetCap(twainsim::OneValue(ICAP_BRIGHTNESS, TWTY_INT32, 77));
+  Open();
+  EXPECT_TRUE(session->SetBrightness(TWPT_GRAY, 70000));
+  EXPECT_EQ(Fix(1000), Last().item);
+  EXPECT_TRUE(session->SetBrightness(TWPT_GRAY, INT32_MIN));
+  EXPECT_EQ(Fix(-1000), Last().item);
+  EXPECT_TRUE(session->SetBrightness(TWPT_BW, -70000));
+  EXPECT_EQ(Fix(255), Last().item);
 }
 
 TEST_F(NegotiationTest, ThresholdForBlackAndWhite) {

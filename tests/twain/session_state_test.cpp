@@ -1,6 +1,7 @@
 // The state table and the capability arithmetic as plain functions.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -271,6 +272,15 @@ TEST(Brightness, MappedOntoTheSourceRange) {
     EXPECT_EQ(c.out, MapBrightnessFromContainer(TWON_RANGE, r.data(), r.size(), c.in))
         << c.min << ".." << c.max << " " << c.in;
   }
+  // Beyond -1000 .. 1000 the nearer end of the source's range, even where
+  // the arithmetic would overflow.
+  const auto wide = FixRange(-32000, 32000);
+  const struct {
+    std::int32_t in, out;
+  } beyond[] = {{1500, 32000}, {-1001, -32000}, {INT32_MAX, 32000}, {INT32_MIN, -32000}};
+  for (const auto &c : beyond)
+    EXPECT_EQ(c.out, MapBrightnessFromContainer(TWON_RANGE, wide.data(), wide.size(), c.in))
+        << c.in;
   std::uint8_t one[6] = {TWTY_FIX32, 0, 12, 0, 0, 0x80}; // 12.5
   EXPECT_EQ(13, MapBrightnessFromContainer(TWON_ONEVALUE, one, 6, -1000));
   EXPECT_EQ(13, MapBrightnessFromContainer(TWON_ONEVALUE, one, 6, 700));
@@ -287,6 +297,10 @@ TEST(Threshold, FromBrightness) {
   EXPECT_EQ(127, ThresholdFromBrightness(0));
   EXPECT_EQ(0, ThresholdFromBrightness(1000));
   EXPECT_EQ(191, ThresholdFromBrightness(-500));
+  EXPECT_EQ(0, ThresholdFromBrightness(5000));
+  EXPECT_EQ(255, ThresholdFromBrightness(-1001));
+  EXPECT_EQ(0, ThresholdFromBrightness(INT32_MAX));
+  EXPECT_EQ(255, ThresholdFromBrightness(INT32_MIN));
 }
 
 TEST(FrameSides, HundredthsOfAMillimetreInInches) {
