@@ -1,21 +1,15 @@
 // Where the fields of the capability containers lie in the block a source
-// hands over, and little-endian reads of them: the one layout the container
-// readers share. Offsets come from the packed structures themselves.
+// hands over, and the TW_FIX32 read: the one layout the container readers
+// share. Offsets come from the packed structures themselves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/little_endian.h"
 #include "twain/twain.h"
 
 namespace container {
-
-inline std::uint16_t ReadU16(const std::uint8_t *at) { return std::uint16_t(at[0] | (at[1] << 8)); }
-
-inline std::uint32_t ReadU32(const std::uint8_t *at) {
-  return std::uint32_t(at[0]) | (std::uint32_t(at[1]) << 8) | (std::uint32_t(at[2]) << 16) |
-         (std::uint32_t(at[3]) << 24);
-}
 
 inline TW_FIX32 ReadFix32(const std::uint8_t *at) {
   TW_FIX32 f;

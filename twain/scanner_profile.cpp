@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "imaging/little_endian.h"
+
 ScannerProfile::ScannerProfile() : ResolutionArray(1, 0.0f) {}
 
 void ScannerProfile::SetResolutionList(const std::vector<float> &values) {
@@ -37,11 +39,6 @@ void ConvertIdentityText(const char (&field)[34], wchar_t (&out)[kIdentityTextUn
 
 namespace {
 
-void PutU32(std::uint8_t *at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    at[i] = std::uint8_t(value >> (8 * i));
-}
-
 void PutText(std::uint8_t *at, const wchar_t (&text)[kIdentityTextUnits]) {
   for (std::size_t i = 0; i < kIdentityTextUnits; ++i) {
     const std::uint32_t unit = std::uint32_t(text[i]) & 0xFFFF;
@@ -54,11 +51,11 @@ void PutText(std::uint8_t *at, const wchar_t (&text)[kIdentityTextUnits]) {
 
 std::array<std::uint8_t, kIdentityBlockSize> IdentityBlock(const ScannerProfile &profile) {
   std::array<std::uint8_t, kIdentityBlockSize> block{};
-  PutU32(&block[4], profile.VersionMajor);
-  PutU32(&block[8], profile.VersionMinor);
+  WriteU32(&block[4], profile.VersionMajor);
+  WriteU32(&block[8], profile.VersionMinor);
   PutText(&block[12], profile.VersionInfo);
-  PutU32(&block[80], profile.ProtocolMajor);
-  PutU32(&block[84], profile.ProtocolMinor);
+  WriteU32(&block[80], profile.ProtocolMajor);
+  WriteU32(&block[84], profile.ProtocolMinor);
   PutText(&block[88], profile.Manufacturer);
   PutText(&block[156], profile.ProductFamily);
   PutText(&block[224], profile.ProductName);
