@@ -3,29 +3,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "imaging/little_endian.h"
+
 namespace vscanner {
 
 namespace {
 
 constexpr double kMmPerInch = 25.4;
 constexpr std::size_t kInfoHeaderBytes = 40;
-
-void PutU16(std::uint8_t *at, std::uint32_t v) {
-  at[0] = std::uint8_t(v);
-  at[1] = std::uint8_t(v >> 8);
-}
-
-void PutU32(std::uint8_t *at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    at[i] = std::uint8_t(v >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::uint8_t *at) {
-  return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 |
-         std::uint32_t(at[3]) << 24;
-}
-
-std::uint32_t GetU16(const std::uint8_t *at) { return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8; }
 
 int Luminance(int r, int g, int b) { return (r * 299 + g * 587 + b * 114 + 500) / 1000; }
 
@@ -210,18 +195,18 @@ bool RenderDib(const ImageRequest &request, const DibLayout &layout, const RgbPi
                   picture->rgb.size() != std::size_t(picture->width) * std::size_t(picture->height) * 3))
     return false;
   std::memset(out, 0, size);
-  PutU32(out, kInfoHeaderBytes);
-  PutU32(out + 4, std::uint32_t(layout.width));
-  PutU32(out + 8, std::uint32_t(layout.height));
-  PutU16(out + 12, 1);
-  PutU16(out + 14, layout.bitCount);
-  PutU32(out + 16, 0);  // BI_RGB
+  WriteU32(out, kInfoHeaderBytes);
+  WriteU32(out + 4, std::uint32_t(layout.width));
+  WriteU32(out + 8, std::uint32_t(layout.height));
+  WriteU16(out + 12, 1);
+  WriteU16(out + 14, layout.bitCount);
+  WriteU32(out + 16, 0);  // BI_RGB
   const std::uint64_t imageBytes = std::uint64_t(layout.stride) * std::uint64_t(layout.height);
-  PutU32(out + 20, request.zeroImageSize ? 0 : std::uint32_t(imageBytes));
-  PutU32(out + 24, request.zeroPelsPerMeter ? 0 : std::uint32_t(PelsPerMeter(request.xResolution)));
-  PutU32(out + 28, request.zeroPelsPerMeter ? 0 : std::uint32_t(PelsPerMeter(request.yResolution)));
-  PutU32(out + 32, request.zeroColourCount ? 0 : layout.paletteEntries);
-  PutU32(out + 36, 0);
+  WriteU32(out + 20, request.zeroImageSize ? 0 : std::uint32_t(imageBytes));
+  WriteU32(out + 24, request.zeroPelsPerMeter ? 0 : std::uint32_t(PelsPerMeter(request.xResolution)));
+  WriteU32(out + 28, request.zeroPelsPerMeter ? 0 : std::uint32_t(PelsPerMeter(request.yResolution)));
+  WriteU32(out + 32, request.zeroColourCount ? 0 : layout.paletteEntries);
+  WriteU32(out + 36, 0);
   std::uint8_t *palette = out + kInfoHeaderBytes;
   for (std::uint32_t i = 0; i < layout.paletteEntries; ++i) {
     std::uint32_t level = layout.paletteEntries == 2 ? i * 255 : i;
@@ -257,16 +242,16 @@ bool DecodeBmp(const std::uint8_t *data, std::size_t size, RgbPicture &out) {
   out = RgbPicture();
   if (!data || size < 14 + kInfoHeaderBytes || data[0] != 'B' || data[1] != 'M')
     return false;
-  const std::uint32_t offBits = GetU32(data + 10);
+  const std::uint32_t offBits = ReadU32(data + 10);
   const std::uint8_t *info = data + 14;
-  const std::uint32_t infoSize = GetU32(info);
+  const std::uint32_t infoSize = ReadU32(info);
   if (infoSize < kInfoHeaderBytes || infoSize > size - 14)
     return false;
-  const std::int32_t width = std::int32_t(GetU32(info + 4));
-  const std::int32_t rawHeight = std::int32_t(GetU32(info + 8));
-  const std::uint32_t bits = GetU16(info + 14);
-  const std::uint32_t compression = GetU32(info + 16);
-  std::uint32_t colours = GetU32(info + 32);
+  const std::int32_t width = std::int32_t(ReadU32(info + 4));
+  const std::int32_t rawHeight = std::int32_t(ReadU32(info + 8));
+  const std::uint32_t bits = ReadU16(info + 14);
+  const std::uint32_t compression = ReadU32(info + 16);
+  std::uint32_t colours = ReadU32(info + 32);
   if (width <= 0 || width > 65536 || rawHeight == 0 || rawHeight < -65536 || rawHeight > 65536)
     return false;
   if (compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32))
@@ -320,11 +305,11 @@ bool DecodeBmp(const std::uint8_t *data, std::size_t size, RgbPicture &out) {
 int DibGreyAt(const std::uint8_t *dib, std::size_t size, std::int32_t x, std::int32_t y) {
   if (!dib || size < kInfoHeaderBytes)
     return -1;
-  const std::uint32_t headerSize = GetU32(dib);
-  const std::int32_t width = std::int32_t(GetU32(dib + 4));
-  const std::int32_t rawHeight = std::int32_t(GetU32(dib + 8));
-  const std::uint32_t bits = GetU16(dib + 14);
-  std::uint32_t colours = GetU32(dib + 32);
+  const std::uint32_t headerSize = ReadU32(dib);
+  const std::int32_t width = std::int32_t(ReadU32(dib + 4));
+  const std::int32_t rawHeight = std::int32_t(ReadU32(dib + 8));
+  const std::uint32_t bits = ReadU16(dib + 14);
+  std::uint32_t colours = ReadU32(dib + 32);
   if (headerSize < kInfoHeaderBytes || headerSize > size || width <= 0 || rawHeight == 0 ||
       rawHeight == INT32_MIN || (bits != 1 && bits != 8 && bits != 24))
     return -1;
