@@ -9,7 +9,6 @@
 // interface.
 #include <windows.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
