@@ -8,18 +8,19 @@
 #include "twain/scanner_session.h"
 #include "twain/twain.h"
 
-namespace {
-
-// The number of arguments after the program name.
-int ArgumentCount() {
+CommandLineArguments GetCommandLineArguments() {
+  CommandLineArguments arguments;
   int total = 0;
-  LPWSTR *all = CommandLineToArgvW(GetCommandLineW(), &total);
-  if (!all)
-    return 0;
-  LocalFree(all);
+  arguments.array.reset(CommandLineToArgvW(GetCommandLineW(), &total));
   // The count CommandLineToArgvW reports includes the program name.
-  return total > 0 ? total - 1 : 0;
+  if (arguments.array && total > 1) {
+    arguments.count = total - 1;
+    arguments.first = arguments.array.get() + 1;
+  }
+  return arguments;
 }
+
+namespace {
 
 // Whether a TWAIN source manager and a scanner can be reached at all. The
 // probe session is not reused by either road.
@@ -56,7 +57,8 @@ int RunCopier(HINSTANCE instance) {
   // The first SelectPrinter of each entry then restores it from storage.
   for (PRINTDLGEXW &entry : PrinterSettings)
     entry = PRINTDLGEXW{};
-  if (ArgumentCount() == 2)
+  // Only the count matters; the texts of the arguments are never read.
+  if (GetCommandLineArguments().count == 2)
     CommandLineCopy();
   // Any other count belongs to the main dialog, which is not part of this build yet.
   return 0;

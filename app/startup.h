@@ -3,5 +3,21 @@
 
 #include <windows.h>
 
+#include <memory>
+
+struct LocalFreeDeleter {
+  void operator()(LPWSTR *array) const { LocalFree(array); }
+};
+
+// The arguments after the program name: how many, and the first of them
+// (null when there are none). Owns CommandLineToArgvW's array.
+struct CommandLineArguments {
+  int count = 0;
+  LPWSTR *first = nullptr;
+  std::unique_ptr<LPWSTR[], LocalFreeDeleter> array;
+};
+
+CommandLineArguments GetCommandLineArguments();
+
 // The whole program after the entry point; the exit code, always 0.
 int RunCopier(HINSTANCE instance);
