@@ -12,15 +12,13 @@ TW_IDENTITY VirtualScannerIdentity(const char *productName) {
   return MakeIdentity("Zelvantor", "Virtual Scanner", productName, "1.0");
 }
 
-// Call names come from the engine's own tables.
+// The engine's own name without its "DS " or "DSM "; an event names what
+// the source made of it.
 std::string Describe(const SimCall &c) {
-  if (c.dg == DG_IMAGE)
-    return DatName(c.dat) + " " + MsgName(c.msg);
-  if (c.dat == DAT_CAPABILITY)
-    return MsgName(c.msg) + " " + CapName(c.cap);
   if (c.dat == DAT_EVENT)
     return "PROCESSEVENT " + MsgName(c.eventMessage);
-  return MsgName(c.msg);
+  const std::string name = c.Name();
+  return name.substr(name.find(' ') + 1);
 }
 
 int g_enableMessages = 0;
