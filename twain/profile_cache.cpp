@@ -13,12 +13,12 @@
 
 namespace {
 
-struct ProfileCacheStore {
+struct ScannerProfileCache {
   CRITICAL_SECTION lock;
   std::map<std::uint32_t, ScannerProfile> profiles;
 };
 
-ProfileCacheStore *g_cache = nullptr;
+ScannerProfileCache *g_cache = nullptr;
 
 void DestroyProfileCache() {
   if (g_cache == nullptr)
@@ -28,9 +28,9 @@ void DestroyProfileCache() {
   g_cache = nullptr;
 }
 
-ProfileCacheStore &ProfileCache() {
+ScannerProfileCache &ProfileCache() {
   if (g_cache == nullptr) {
-    g_cache = new ProfileCacheStore;
+    g_cache = new ScannerProfileCache;
     InitializeCriticalSection(&g_cache->lock);
     std::atexit(DestroyProfileCache);
   }
@@ -39,7 +39,7 @@ ProfileCacheStore &ProfileCache() {
 
 class CacheLock {
 public:
-  explicit CacheLock(ProfileCacheStore &cache) : cache_(cache) {
+  explicit CacheLock(ScannerProfileCache &cache) : cache_(cache) {
     EnterCriticalSection(&cache_.lock);
   }
   ~CacheLock() { LeaveCriticalSection(&cache_.lock); }
@@ -47,7 +47,7 @@ public:
   CacheLock &operator=(const CacheLock &) = delete;
 
 private:
-  ProfileCacheStore &cache_;
+  ScannerProfileCache &cache_;
 };
 
 // Puts a value back when the scope ends, whichever way it ends.
@@ -66,7 +66,7 @@ private:
 } // namespace
 
 bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
-  ProfileCacheStore &cache = ProfileCache();
+  ScannerProfileCache &cache = ProfileCache();
   CacheLock lock(cache);
   const auto found = cache.profiles.find(scannerId);
   if (found == cache.profiles.end())
@@ -76,7 +76,7 @@ bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
 }
 
 void StoreCachedProfile(const ScannerProfile &profile) {
-  ProfileCacheStore &cache = ProfileCache();
+  ScannerProfileCache &cache = ProfileCache();
   CacheLock lock(cache);
   cache.profiles.emplace(profile.ScannerId, profile);
 }
