@@ -35,6 +35,9 @@
 //   gone T              wait until the dialog window is destroyed: gone=1
 //   rect                print the dialog's screen rectangle as rect=WxH+X+Y
 //   boxrect T           wait for a message box, print its rectangle, leave it
+//   until ID TEXT T     wait until a control shows TEXT
+//   trace FILE TEXT N T wait until FILE holds at least N lines containing
+//                       TEXT (the virtual scanner's trace)
 //   wait T              let the program work for T
 //
 // Windows of another process appear and change without telling us, except
@@ -201,6 +204,12 @@ bool TypeKey(const std::wstring &word) {
     Key(VK_CONTROL, false);
   else if (word == L"ctrl+up")
     Key(VK_CONTROL, true);
+  else if (word == L"down")
+    Press({}, VK_DOWN);
+  else if (word == L"up")
+    Press({}, VK_UP);
+  else if (word == L"space")
+    Press({}, VK_SPACE);
   else if (word == L"backspace")
     Press({}, VK_BACK);
   else if (word.size() == 5 && word.compare(0, 4, L"alt+") == 0 && vkOf(word[4]))
@@ -272,6 +281,63 @@ bool NeedDialog() {
     return false;
   }
   return true;
+}
+
+// Lines of a file that contain `text` (UTF-8 or ASCII file, ASCII text).
+int CountLines(const std::wstring &path, const std::wstring &text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return 0;
+  std::string content;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    content.append(buffer, got);
+  CloseHandle(file);
+  const std::string needle(text.begin(), text.end());
+  int count = 0;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos)
+      end = content.size();
+    if (content.substr(start, end - start).find(needle) != std::string::npos)
+      ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
+// Waits for a file to hold enough matching lines, woken by the folder's
+// change notifications.
+bool WaitForTrace(const std::wstring &path, const std::wstring &text, int wanted, DWORD timeout) {
+  const std::wstring folder = path.substr(0, path.find_last_of(L"\\/"));
+  HANDLE change = FindFirstChangeNotificationW(
+      folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+  const DWORD start = GetTickCount();
+  bool found = false;
+  for (;;) {
+    if (CountLines(path, text) >= wanted) {
+      found = true;
+      break;
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeout)
+      break;
+    // A slow re-check in case a change is not reported.
+    const DWORD slice = std::min<DWORD>(200, timeout - elapsed);
+    if (change != INVALID_HANDLE_VALUE) {
+      if (WaitForSingleObject(change, slice) == WAIT_OBJECT_0)
+        FindNextChangeNotification(change);
+    } else {
+      Sleep(slice);
+    }
+  }
+  if (change != INVALID_HANDLE_VALUE)
+    FindCloseChangeNotification(change);
+  return found;
 }
 
 DWORD Ms(const wchar_t *text) { return DWORD(std::wcstoul(text, nullptr, 10)); }
@@ -430,6 +496,20 @@ int wmain(int argc, wchar_t **argv) {
     } else if (step == L"rect") {
       if (NeedDialog())
         Print(L"rect", RectText(gDialog));
+    } else if (step == L"until") {
+      const int id = std::stoi(next());
+      const std::wstring text = next();
+      const DWORD t = Ms(next().c_str());
+      if (NeedDialog() &&
+          !WaitFor(t, [id, &text] { return ItemText(gDialog, id) == text ? gDialog : nullptr; }))
+        Fail(L"control " + std::to_wstring(id) + L" shows " + ItemText(gDialog, id));
+    } else if (step == L"trace") {
+      const std::wstring path = next();
+      const std::wstring text = next();
+      const int wanted = std::stoi(next());
+      const DWORD t = Ms(next().c_str());
+      if (!WaitForTrace(path, text, wanted, t))
+        Fail(L"fewer than " + std::to_wstring(wanted) + L" trace lines with " + text);
     } else if (step == L"wait") {
       const DWORD t = Ms(next().c_str());
       WaitFor(t, [] { return HWND(nullptr); });

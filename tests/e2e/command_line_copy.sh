@@ -13,65 +13,7 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 passed=0
 
-check() { # check NAME CONDITION-EXIT-CODE
-  if [ "$2" -eq 0 ]; then
-    echo "ok: $1"; passed=$((passed + 1))
-  else
-    echo "FAILED: $1"; failures=$((failures + 1))
-  fi
-}
-
-# make_run DIR [with-scanner] : the program, and the scanner DLL beside it.
-make_run() {
-  mkdir -p "$1"
-  cp "$bin/zvcopier.exe" "$1/"
-  if [ "${2:-}" = with-scanner ]; then
-    cp "$bin/vscanner/TWAIN_32.DLL" "$1/"
-    printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' \
-      "$(winepath_w "$1/trace.log")" > "$1/vscanner.ini"
-  fi
-}
-
-# run_copier DIR ARGS... : runs the program there; prints its exit code.
-run_copier() {
-  local dir=$1; shift
-  ( cd "$dir" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$dir/vscanner.ini")" \
-      timeout 120 "$ZV_WINE" zvcopier.exe "$@" >/dev/null 2>&1 ); echo $?
-}
-
-new_pdfs() { find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newer "$1" 2>/dev/null; }
-
-# set_marker FILE : the time from which PDFs count. Print jobs of earlier
-# tests (the copy job test sends a dozen) may still be on their way into the
-# PDF folder; the marker waits, at most 30 s, until CUPS holds no job and no
-# PDF has arrived for 2 s, so that they are not counted as ours.
-set_marker() {
-  local i
-  for i in $(seq 1 60); do
-    if [ -z "$(lpstat -o 2>/dev/null)" ] &&
-       [ -z "$(find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newermt "@$(($(date +%s) - 2))" 2>/dev/null)" ]; then
-      break
-    fi
-    sleep 0.5
-  done
-  touch "$1"; sleep 1
-}
-
-# wait_pdfs MARKER SECONDS : new PDFs once they stop appearing.
-wait_pdfs() {
-  local last="" now i
-  for i in $(seq 1 $(($2 * 2))); do
-    now=$(new_pdfs "$1" | sort)
-    if [ -n "$now" ] && [ "$now" = "$last" ]; then break; fi
-    last=$now
-    sleep 0.5
-  done
-  new_pdfs "$1" | sort
-}
-
-mean() { # mean PGM WxH+X+Y : mean grey 0..255 of that region
-  convert "$1" -crop "$2" +repage -format '%[fx:round(mean*255)]' info:
-}
+source "$here/e2e_lib.sh"
 
 mkdir -p "$ZV_PDF_DIR"
 
@@ -102,12 +44,17 @@ if [ "$count" = 1 ]; then
 fi
 check "the scanner was driven through the real DLL" $(grep -q 'ENABLEDS' "$run/trace.log" 2>/dev/null; echo $?)
 
-# --- One or three arguments: no command-line copy.
+# --- One or three arguments: no command-line copy; the copier's window
+# opens instead, and Quit ends the program.
 for args in "one" "one two three"; do
   marker="$work/marker-args"; set_marker "$marker"
   # shellcheck disable=SC2086
-  code=$(run_copier "$run" $args)
-  check "arguments '$args': exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  start_copier "$run" $args
+  drive "$work/args" dialog 60000 text 101 click 2 gone 20000
+  check "arguments '$args': the dialog opened ($(value "$work/args" text101))" \
+    $([ "$(value "$work/args" dialog)" = 1 ]; echo $?)
+  finish_copier "$run"
+  check "arguments '$args': Quit, exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
   sleep 3
   count=$(new_pdfs "$marker" | grep -c . || true)
   check "arguments '$args': nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)
