@@ -32,6 +32,8 @@
 //   printer T NAME      answer the print dialog: pick printer NAME and OK,
 //                       or Cancel for "-"
 //   close               the window's close button (WM_SYSCOMMAND SC_CLOSE)
+//   endtask             WM_CLOSE, as a task manager sends it; reaches the
+//                       dialog also while it is disabled
 //   gone T              wait until the dialog window is destroyed: gone=1
 //   rect                print the dialog's screen rectangle as rect=WxH+X+Y
 //   boxrect T           wait for a message box, print its rectangle, leave it
@@ -488,6 +490,9 @@ int wmain(int argc, wchar_t **argv) {
     } else if (step == L"close") {
       if (NeedDialog())
         PostMessageW(gDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (step == L"endtask") {
+      if (NeedDialog())
+        PostMessageW(gDialog, WM_CLOSE, 0, 0);
     } else if (step == L"gone") {
       const DWORD t = Ms(next().c_str());
       const bool gone = gDialog == nullptr ||

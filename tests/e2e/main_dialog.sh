@@ -64,6 +64,8 @@ check "typed: copies 2 ($(value $d text105)), mode Greyscale ($(value $d text101
   $([ "$(value $d text105)|$(value $d text1018)" = "2|Greyscale" ]; echo $?)
 finish_copier "$run"
 check "Esc: exit code 0 (was $code), dialog gone" $([ "$code|$(value $d gone)" = "0|1" ]; echo $?)
+check "Esc: the manager closed and unloaded last" \
+  $(tail -n2 "$trace" | tr -d '\r' | paste -sd'|' | grep -q 'MSG_CLOSEDSM = TWRC_SUCCESS|# unloaded$'; echo $?)
 check "greyscale asked of the scanner" $(grep -q 'cap=ICAP_PIXELTYPE value=1$\|cap=ICAP_PIXELTYPE value=1 ' "$trace"; echo $?)
 pdfs=$(wait_pdfs "$marker" 60 1)
 count=$(printf '%s\n' "$pdfs" | grep -c . || true)
@@ -144,11 +146,14 @@ check "fax printer chosen: $(value $d text109)" $([ "$(value $d text109)" = "$ZV
 check "copy printer dialog cancelled: unchanged ($(value $d text103))" $([ "$(value $d text103)" = "$ZV_PRINTER" ]; echo $?)
 finish_copier "$run"
 start_copier "$run"
-drive "$work/d7" dialog 60000 state click 2 gone 20000
+drive "$work/d7" dialog 60000 state close gone 20000
 d=$work/d7
 check "the fax printer persists to the next start" \
   $([ "$(value $d text109)|$(value $d text103)" = "$ZV_FAX_PRINTER|$ZV_PRINTER" ]; echo $?)
 finish_copier "$run"
+check "close button: dialog gone, exit code 0 (was $code)" $([ "$(value $d gone)|$code" = "1|0" ]; echo $?)
+check "close button: the manager closed and unloaded last" \
+  $(tail -n2 "$trace" | tr -d '\r' | paste -sd'|' | grep -q 'MSG_CLOSEDSM = TWRC_SUCCESS|# unloaded$'; echo $?)
 
 # --- Fax with 2 copies: two documents on the fax printer.
 marker="$work/m-fax"; set_marker "$marker"
@@ -200,14 +205,16 @@ check "Control + Help: the report names the scanner by its ScannerId" \
 finish_copier "$run"
 
 # --- A slow scan: the proxy window stands in for the disabled dialog; a
-# double click and a second click posted meanwhile give one job; the close
-# button pressed during the scan ends the program after the job.
+# double click and clicks posted meanwhile give one job; a close request
+# arriving during the next scan (the close button cannot be pressed on a
+# disabled window, but a task manager sends WM_CLOSE) ends the program after
+# that job.
 printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\nXferReadyDelay=3000\n' "$trace_w" > "$run/vscanner.ini"
 : > "$trace"
 marker="$work/m-slow"; set_marker "$marker"
 start_copier "$run"
 drive "$work/d11" dialog 60000 set 105 3 mouse 1 2 busy 30000 click 1 click 3 state idle 60000 state \
-  click 1 busy 30000 close gone 60000
+  click 1 busy 30000 endtask gone 60000
 d=$work/d11
 check "slow scan: proxy window '$(value $d proxy)'" $([ "$(value $d proxy)" = "Scanning..." ]; echo $?)
 check "slow scan: the dialog disabled meanwhile" $(grep '^dialogEnabled=' $d | sed -n 1p | grep -q '=0$'; echo $?)
@@ -215,7 +222,7 @@ check "after the scan: enabled again, copies still 3" \
   $(grep '^dialogEnabled=' $d | sed -n 3p | grep -q '=1$' && [ "$(grep '^text105=' $d | tail -n1)" = "text105=3" ]; echo $?)
 finish_copier "$run"
 check "closed during a scan: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
-check "double click and posted clicks: two scans in all, the second after closing was asked" \
+check "double click and posted clicks: one scan each for the two Copy jobs" \
   $([ "$(lines 'MSG_ENABLEDS')" = 2 ]; echo $?)
 check "closed during a scan: the manager closed and unloaded after the job" \
   $(tail -n2 "$trace" | tr -d '\r' | paste -sd'|' | grep -q 'MSG_CLOSEDSM = TWRC_SUCCESS|# unloaded$'; echo $?)
