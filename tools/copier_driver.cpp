@@ -101,13 +101,14 @@ std::wstring ItemText(HWND dialog, int id) {
   return text;
 }
 
+void CALLBACK IgnoreEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {}
+
 // Waits until found() gives a window or the time is up. Accessibility events
 // of any process wake the wait; a 100 ms re-check covers events not sent.
 HWND WaitFor(DWORD timeout, const std::function<HWND()> &found) {
-  static HWINEVENTHOOK hook = SetWinEventHook(
-      EVENT_MIN, EVENT_MAX, nullptr,
-      [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {}, 0, 0,
-      WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  // The events only wake the wait; what changed is looked at again.
+  static HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, IgnoreEvent, 0, 0,
+                                              WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
   (void)hook;
   const DWORD start = GetTickCount();
   for (;;) {
@@ -131,25 +132,25 @@ struct FindData {
   HWND found;
 };
 
+BOOL CALLBACK MatchTopWindow(HWND window, LPARAM param) {
+  FindData &d = *reinterpret_cast<FindData *>(param);
+  wchar_t name[256] = {}, text[256] = {};
+  GetClassNameW(window, name, 256);
+  if (lstrcmpiW(name, d.className) != 0 || !IsWindowVisible(window))
+    return TRUE;
+  GetWindowTextW(window, text, 256);
+  if (d.caption != nullptr && std::wcscmp(text, d.caption) != 0)
+    return TRUE;
+  if (d.accept && !d.accept(window))
+    return TRUE;
+  d.found = window;
+  return FALSE;
+}
+
 HWND FindTopWindow(const wchar_t *className, const wchar_t *caption,
                    std::function<bool(HWND)> accept) {
   FindData data{className, caption, std::move(accept), nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        FindData &d = *reinterpret_cast<FindData *>(param);
-        wchar_t name[256] = {}, text[256] = {};
-        GetClassNameW(window, name, 256);
-        if (lstrcmpiW(name, d.className) != 0 || !IsWindowVisible(window))
-          return TRUE;
-        GetWindowTextW(window, text, 256);
-        if (d.caption != nullptr && std::wcscmp(text, d.caption) != 0)
-          return TRUE;
-        if (d.accept && !d.accept(window))
-          return TRUE;
-        d.found = window;
-        return FALSE;
-      },
-      LPARAM(&data));
+  EnumWindows(MatchTopWindow, LPARAM(&data));
   return data.found;
 }
 
