@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The installer under Wine, in a fresh prefix of its own: silent install, the
+# installed copier making the command-line copy onto the CUPS PDF printer
+# through the virtual scanner, a second install of the same package, an
+# upgrade to a newer package and the refused downgrade, and silent uninstall.
+# Run by ctest from scripts/test, which has started the X server and CUPS.
+#
+#   installer.sh x64|x86 BIN_DIR PACKAGE_DIR VERSION SOURCE_DIR
+#
+# x86 runs in a 32-bit prefix with the 32-bit loader (ZV_WINE32, by default
+# /usr/lib/wine/wine), so it needs a machine where 32-bit Wine runs.
+set -uo pipefail
+arch=$1 bin=$2 pkgdir=$3 version=$4 src=$5
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/env.sh"
+source "$here/checks.sh"
+msi="$pkgdir/ZelvantorCopier-$version-$arch.msi"
+work=$(mktemp -d)
+
+if [ "$arch" = x86 ]; then
+  export WINEARCH=win32
+  ZV_WINE=${ZV_WINE32:-/usr/lib/wine/wine}
+fi
+wine=$ZV_WINE
+export WINEPREFIX="$work/prefix"
+# No desktop entries for the shortcut in the real home folder.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+cleanup() {
+  WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+zv_make_prefix "$WINEPREFIX"
+drive_c="$WINEPREFIX/drive_c"
+
+# Where the package must put the program: the Program Files folder of its
+# own architecture (a 32-bit prefix has only the one).
+if [ "$arch" = x86 ] && [ -d "$drive_c/windows/syswow64" ]; then
+  programs="$drive_c/Program Files (x86)/Zelvantor Copier"
+  system="$drive_c/windows/syswow64"
+else
+  programs="$drive_c/Program Files/Zelvantor Copier"
+  system="$drive_c/windows/system32"
+fi
+program="$programs/zvcopier.exe"
+settings='HKCU\Software\Zelvantor\Copier'
+
+msiexec() { # msiexec /i|/x PACKAGE : prints the exit code
+  timeout 300 "$wine" msiexec "$1" "$(winepath_w "$2")" /qn </dev/null >/dev/null 2>&1; echo $?
+}
+table() { msiinfo export "$1" "$2" | tr -d '\r'; }
+property() { table "$1" Property | awk -F'\t' -v k="$2" '$1 == k { print $2 }'; }
+# The programs list: "DisplayName|DisplayVersion" of each entry named Zelvantor Copier.
+installed_entries() {
+  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    awk '/^HKEY/ { if (n == "Zelvantor Copier") print n "|" v; n = ""; v = "" }
+         $1 == "DisplayName" { n = substr($0, index($0, "REG_SZ") + 10) }
+         $1 == "DisplayVersion" { v = substr($0, index($0, "REG_SZ") + 10) }
+         END { if (n == "Zelvantor Copier") print n "|" v }'
+}
+shortcuts() { find "$drive_c" -path '*Start Menu/Programs/*' -name 'Zelvantor Copier.lnk' 2>/dev/null; }
+file_version() { "$wine" "$bin/file_version.exe" "$(winepath_w "$1")" 2>/dev/null | tr -d '\r'; }
+
+# --- The package itself.
+check "package exists ($msi)" $([ -f "$msi" ]; echo $?)
+check "product name" $([ "$(property "$msi" ProductName)" = "Zelvantor Copier" ]; echo $?)
+check "product version is the build's $version ($(property "$msi" ProductVersion))" \
+  $([ "$(property "$msi" ProductVersion)" = "$version" ]; echo $?)
+folder=ProgramFilesFolder; [ "$arch" = x64 ] && folder=ProgramFiles64Folder
+check "the program's folder lies in $folder" \
+  $(table "$msi" Directory | grep -q "^INSTALLDIR	$folder	Zelvantor Copier" ; echo $?)
+
+# --- Silent install.
+code=$(msiexec /i "$msi")
+check "install: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "install: program in $programs" $([ -f "$program" ]; echo $?)
+check "install: the program is the build's" $(cmp -s "$program" "$bin/zvcopier.exe"; echo $?)
+v=$(file_version "$program")
+check "install: file version $version (got '$v')" $([ "$v" = "$version" ]; echo $?)
+entries=$(installed_entries)
+check "install: one programs-list entry, version $version (got '$entries')" \
+  $([ "$entries" = "Zelvantor Copier|$version" ]; echo $?)
+lnk=$(shortcuts)
+check "install: one Start-menu shortcut (got '$lnk')" $([ -n "$lnk" ] && [ "$(printf '%s\n' "$lnk" | wc -l)" = 1 ]; echo $?)
+if [ -n "$lnk" ]; then
+  lnk=$(printf '%s\n' "$lnk" | head -n1)
+  target="C:\\${program#"$drive_c/"}"; target=${target//\//\\}
+  check "shortcut: target $target" $(strings -a "$lnk" | grep -qxF "$target"; echo $?)
+  # The icon location is stored as UTF-16; Windows Installer keeps the icon
+  # file under its own folder.
+  icon=$(strings -a -el "$lnk" | grep -io 'C:\\.*copier\.ico$' | head -n1)
+  icon_unix="$drive_c/${icon#?:\\}"; icon_unix=${icon_unix//\\//}
+  check "shortcut: the program's icon ($icon)" $(cmp -s "$icon_unix" "$src/resources/copier.ico"; echo $?)
+fi
+if [ "$arch" = x64 ]; then
+  dsm="$src/third_party/twaindsm-2.4.3"
+  check "install: TWAINDSM.dll in the 64-bit system folder, as released" \
+    $(cmp -s "$system/TWAINDSM.dll" "$dsm/win64/TWAINDSM.dll"; echo $?)
+  check "install: its licence beside the program" \
+    $(cmp -s "$programs/TWAINDSM-LICENSE.txt" "$dsm/license.txt"; echo $?)
+fi
+
+# --- The installed copier copies: the virtual scanner beside it, as the
+# other end-to-end tests place it, and the PDF printer as the default.
+cp "$bin/vscanner/TWAIN_32.DLL" "$programs/"
+printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' \
+  "$(winepath_w "$work/trace.log")" > "$work/vscanner.ini"
+mkdir -p "$ZV_PDF_DIR"
+marker="$work/marker"; set_marker "$marker"
+code=$( cd "$programs" && WINEDLLOVERRIDES="twain_32=n;winemenubuilder.exe=d" \
+          ZV_VSCANNER_INI="$(winepath_w "$work/vscanner.ini")" \
+          timeout 180 "$wine" zvcopier.exe copy now </dev/null >/dev/null 2>&1; echo $? )
+check "copy: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "copy: the scanner was driven" $(grep -q 'ENABLEDS' "$work/trace.log" 2>/dev/null; echo $?)
+pdfs=$(wait_pdfs "$marker" 60)
+count=$(printf '%s\n' "$pdfs" | grep -c . || true)
+check "copy: exactly one PDF printed (got $count)" $([ "$count" = 1 ]; echo $?)
+if [ "$count" = 1 ]; then
+  check "copy: one A4 page" $(pdfinfo "$pdfs" | grep -q '^Page size:.*(A4)'; echo $?)
+  pdftoppm -gray -r 100 -singlefile "$pdfs" "$work/page"
+  v=$(mean "$work/page.pgm" 14x14+2+2)
+  check "copy: the chart's square at the sheet's corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
+fi
+rm -f "$programs/TWAIN_32.DLL"
+# The copy stored the copy printer it used, per user.
+before=$("$wine" reg query "$settings" /s 2>/dev/null | tr -d '\r')
+check "copy: printer settings stored" $(grep -q 'DEVNAMES' <<< "$before"; echo $?)
+
+# --- The same package again.
+code=$(msiexec /i "$msi")
+check "second install: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "second install: program intact" $(cmp -s "$program" "$bin/zvcopier.exe"; echo $?)
+entries=$(installed_entries)
+check "second install: still one programs-list entry (got '$entries')" \
+  $([ "$entries" = "Zelvantor Copier|$version" ]; echo $?)
+check "second install: still one shortcut" $([ "$(shortcuts | wc -l)" = 1 ]; echo $?)
+
+# --- Silent uninstall.
+code=$(msiexec /x "$msi")
+check "uninstall: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "uninstall: program folder removed" $([ ! -e "$programs" ]; echo $?)
+check "uninstall: shortcut removed (left: '$(shortcuts)')" $([ -z "$(shortcuts)" ]; echo $?)
+check "uninstall: programs-list entry removed" $([ -z "$(installed_entries)" ]; echo $?)
+[ "$arch" = x64 ] &&
+  check "uninstall: TWAINDSM.dll removed (no other product uses it)" $([ ! -e "$system/TWAINDSM.dll" ]; echo $?)
+after=$("$wine" reg query "$settings" /s 2>/dev/null | tr -d '\r')
+check "uninstall: printer settings left as they were" $([ -n "$before" ] && [ "$after" = "$before" ]; echo $?)
+
+# --- Upgrade: a newer package of the same upgrade code replaces this one,
+# and this one then refuses to replace the newer.
+IFS=. read -r major minor build _ <<< "$version"
+newer_version="$major.$minor.$((build + 1)).0"
+newer="$work/newer/newer.msi"
+mkdir -p "$work/newer"
+cp -r "$pkgdir/stage-$arch/." "$work/newer/"
+( cd "$work/newer" && wixl -a "$arch" -D Arch="$arch" -D Version="$newer_version" -o newer.msi zvcopier.wxs ) >/dev/null 2>&1
+check "upgrade: newer package $newer_version made" $([ -f "$newer" ]; echo $?)
+check "upgrade: same upgrade code" \
+  $([ -n "$(property "$msi" UpgradeCode)" ] && [ "$(property "$newer" UpgradeCode)" = "$(property "$msi" UpgradeCode)" ]; echo $?)
+code=$(msiexec /i "$msi")
+check "upgrade: old package installed again (exit code $code)" $([ "$code" = 0 ]; echo $?)
+code=$(msiexec /i "$newer")
+check "upgrade: newer package installed (exit code $code)" $([ "$code" = 0 ]; echo $?)
+entries=$(installed_entries)
+check "upgrade: only the newer in the programs list (got '$entries')" \
+  $([ "$entries" = "Zelvantor Copier|$newer_version" ]; echo $?)
+check "upgrade: program present" $([ -f "$program" ]; echo $?)
+check "upgrade: one shortcut" $([ "$(shortcuts | wc -l)" = 1 ]; echo $?)
+code=$(msiexec /i "$msi")
+check "downgrade: refused (exit code $code)" $([ "$code" != 0 ]; echo $?)
+entries=$(installed_entries)
+check "downgrade: the newer stays (got '$entries')" $([ "$entries" = "Zelvantor Copier|$newer_version" ]; echo $?)
+code=$(msiexec /x "$newer")
+check "upgrade: newer uninstalled (exit code $code)" $([ "$code" = 0 ]; echo $?)
+check "upgrade: nothing left in $programs" $([ ! -e "$programs" ] && [ -z "$(shortcuts)" ] && [ -z "$(installed_entries)" ]; echo $?)
+
+echo "$passed passed, $failures failed"
+[ $failures -eq 0 ]
