@@ -7,8 +7,10 @@
 #
 #   installer.sh x64|x86 BIN_DIR PACKAGE_DIR VERSION SOURCE_DIR
 #
-# x86 runs in a 32-bit prefix with the 32-bit loader (ZV_WINE32, by default
-# /usr/lib/wine/wine), so it needs a machine where 32-bit Wine runs.
+# The prefix is a 64-bit one, as Windows is; Windows Installer and reg run
+# 64-bit in it. For x86 it must get the 32-bit half (syswow64), which needs a
+# machine where 32-bit Wine runs (scripts/i386-run); the program and the
+# helpers of the build then run with the 32-bit loader.
 set -uo pipefail
 arch=$1 bin=$2 pkgdir=$3 version=$4 src=$5
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,25 +19,32 @@ source "$here/checks.sh"
 msi="$pkgdir/ZelvantorCopier-$version-$arch.msi"
 work=$(mktemp -d)
 
-if [ "$arch" = x86 ]; then
-  export WINEARCH=win32
-  ZV_WINE=${ZV_WINE32:-/usr/lib/wine/wine}
-fi
-wine=$ZV_WINE
+wine64=/usr/lib/wine/wine64
+wine=$wine64                      # the build's own programs
+[ "$arch" = x86 ] && wine=/usr/lib/wine/wine
 export WINEPREFIX="$work/prefix"
 # No desktop entries for the shortcut in the real home folder.
 export WINEDLLOVERRIDES="winemenubuilder.exe=d"
 cleanup() {
-  WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-zv_make_prefix "$WINEPREFIX"
+
+# A fresh prefix of the test's own. Wine's .NET and HTML engines are not
+# installed; without the override the 32-bit half stops to offer a download.
+mkdir -p "$WINEPREFIX"
+WINEDLLOVERRIDES="mscoree,mshtml=" timeout 900 "$wine64" wineboot -i </dev/null >"$work/wineboot.log" 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
 drive_c="$WINEPREFIX/drive_c"
 
 # Where the package must put the program: the Program Files folder of its
 # own architecture (a 32-bit prefix has only the one).
-if [ "$arch" = x86 ] && [ -d "$drive_c/windows/syswow64" ]; then
+if [ "$arch" = x86 ]; then
+  if [ ! -d "$drive_c/windows/syswow64" ]; then
+    echo "FAILED: the prefix has no 32-bit half: 32-bit Wine does not run here (see scripts/i386-run)"
+    exit 1
+  fi
   programs="$drive_c/Program Files (x86)/Zelvantor Copier"
   system="$drive_c/windows/syswow64"
 else
@@ -46,13 +55,16 @@ program="$programs/zvcopier.exe"
 settings='HKCU\Software\Zelvantor\Copier'
 
 msiexec() { # msiexec /i|/x PACKAGE : prints the exit code
-  timeout 300 "$wine" msiexec "$1" "$(winepath_w "$2")" /qn </dev/null >/dev/null 2>&1; echo $?
+  timeout 300 "$wine64" msiexec "$1" "$(winepath_w "$2")" /qn </dev/null >/dev/null 2>&1; echo $?
 }
 table() { msiinfo export "$1" "$2" | tr -d '\r'; }
 property() { table "$1" Property | awk -F'\t' -v k="$2" '$1 == k { print $2 }'; }
 # The programs list: "DisplayName|DisplayVersion" of each entry named Zelvantor Copier.
+# Both registry views: a 32-bit package's entry might be kept in either.
 installed_entries() {
-  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+  { "$wine64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s
+    "$wine64" reg query 'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall' /s
+  } 2>/dev/null | tr -d '\r' |
     awk '/^HKEY/ { if (n == "Zelvantor Copier") print n "|" v; n = ""; v = "" }
          $1 == "DisplayName" { n = substr($0, index($0, "REG_SZ") + 10) }
          $1 == "DisplayVersion" { v = substr($0, index($0, "REG_SZ") + 10) }
@@ -123,7 +135,7 @@ if [ "$count" = 1 ]; then
 fi
 rm -f "$programs/TWAIN_32.DLL"
 # The copy stored the copy printer it used, per user.
-before=$("$wine" reg query "$settings" /s 2>/dev/null | tr -d '\r')
+before=$("$wine64" reg query "$settings" /s 2>/dev/null | tr -d '\r')
 check "copy: printer settings stored" $(grep -q 'DEVNAMES' <<< "$before"; echo $?)
 
 # --- The same package again.
@@ -143,7 +155,7 @@ check "uninstall: shortcut removed (left: '$(shortcuts)')" $([ -z "$(shortcuts)"
 check "uninstall: programs-list entry removed" $([ -z "$(installed_entries)" ]; echo $?)
 [ "$arch" = x64 ] &&
   check "uninstall: TWAINDSM.dll removed (no other product uses it)" $([ ! -e "$system/TWAINDSM.dll" ]; echo $?)
-after=$("$wine" reg query "$settings" /s 2>/dev/null | tr -d '\r')
+after=$("$wine64" reg query "$settings" /s 2>/dev/null | tr -d '\r')
 check "uninstall: printer settings left as they were" $([ -n "$before" ] && [ "$after" = "$before" ]; echo $?)
 
 # --- Upgrade: a newer package of the same upgrade code replaces this one,
