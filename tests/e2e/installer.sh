@@ -59,18 +59,21 @@ msiexec() { # msiexec /i|/x PACKAGE : prints the exit code
 }
 table() { msiinfo export "$1" "$2" | tr -d '\r'; }
 property() { table "$1" Property | awk -F'\t' -v k="$2" '$1 == k { print $2 }'; }
-# The programs list: "DisplayName|DisplayVersion" of each entry named Zelvantor Copier.
+# The programs list: "DisplayName|DisplayVersion|product code" of each entry
+# named Zelvantor Copier.
 # Both registry views: a 32-bit package's entry might be kept in either.
 installed_entries() {
   { "$wine64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s
     "$wine64" reg query 'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall' /s
   } 2>/dev/null | tr -d '\r' |
-    awk '/^HKEY/ { if (n == "Zelvantor Copier") print n "|" v; n = ""; v = "" }
+    awk 'function out() { if (n == "Zelvantor Copier") print n "|" v "|" k }
+         /^HKEY/ { out(); n = ""; v = ""; k = $0; sub(/.*\\/, "", k) }
          $1 == "DisplayName" { n = substr($0, index($0, "REG_SZ") + 10) }
          $1 == "DisplayVersion" { v = substr($0, index($0, "REG_SZ") + 10) }
-         END { if (n == "Zelvantor Copier") print n "|" v }'
+         END { out() }'
 }
 shortcuts() { find "$drive_c" -path '*Start Menu/Programs/*' -name 'Zelvantor Copier.lnk' 2>/dev/null; }
+entry_of() { echo "Zelvantor Copier|$2|$(property "$1" ProductCode)"; } # PACKAGE VERSION
 file_version() { "$wine" "$bin/file_version.exe" "$(winepath_w "$1")" 2>/dev/null | tr -d '\r'; }
 
 # --- The package itself.
@@ -91,7 +94,7 @@ v=$(file_version "$program")
 check "install: file version $version (got '$v')" $([ "$v" = "$version" ]; echo $?)
 entries=$(installed_entries)
 check "install: one programs-list entry, version $version (got '$entries')" \
-  $([ "$entries" = "Zelvantor Copier|$version" ]; echo $?)
+  $([ "$entries" = "$(entry_of "$msi" "$version")" ]; echo $?)
 lnk=$(shortcuts)
 check "install: one Start-menu shortcut (got '$lnk')" $([ -n "$lnk" ] && [ "$(printf '%s\n' "$lnk" | wc -l)" = 1 ]; echo $?)
 if [ -n "$lnk" ]; then
@@ -163,7 +166,7 @@ check "second install: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 check "second install: program intact" $(cmp -s "$program" "$bin/zvcopier.exe"; echo $?)
 entries=$(installed_entries)
 check "second install: still one programs-list entry (got '$entries')" \
-  $([ "$entries" = "Zelvantor Copier|$version" ]; echo $?)
+  $([ "$entries" = "$(entry_of "$msi" "$version")" ]; echo $?)
 check "second install: still one shortcut" $([ "$(shortcuts | wc -l)" = 1 ]; echo $?)
 
 # --- Silent uninstall.
@@ -177,30 +180,41 @@ check "uninstall: programs-list entry removed" $([ -z "$(installed_entries)" ]; 
 after=$("$wine64" reg query "$settings" /s 2>/dev/null | tr -d '\r')
 check "uninstall: printer settings left as they were" $([ -n "$before" ] && [ "$after" = "$before" ]; echo $?)
 
-# --- Upgrade: a newer package of the same upgrade code replaces this one,
-# and this one then refuses to replace the newer.
+# --- Upgrade: a package of the same upgrade code and the same version (a
+# rebuild, or the other architecture's: each has a product code of its own)
+# replaces this one, a newer one replaces that, and this one then refuses to
+# replace the newer. Both are made from this build's staged files as the
+# build makes its own package.
 IFS=. read -r major minor build _ <<< "$version"
 newer_version="$major.$minor.$((build + 1)).0"
-newer="$work/newer/newer.msi"
-mkdir -p "$work/newer"
-cp -r "$pkgdir/stage-$arch/." "$work/newer/"
-( cd "$work/newer" && wixl -a "$arch" -D Arch="$arch" -D Version="$newer_version" -o newer.msi zvcopier.wxs ) >/dev/null 2>&1
-check "upgrade: newer package $newer_version made" $([ -f "$newer" ]; echo $?)
-check "upgrade: same upgrade code" \
-  $([ -n "$(property "$msi" UpgradeCode)" ] && [ "$(property "$newer" UpgradeCode)" = "$(property "$msi" UpgradeCode)" ]; echo $?)
+rebuilt="$work/rebuilt.msi" newer="$work/newer.msi"
+bash "$src/packaging/make_msi.sh" "$pkgdir/stage-$arch" "$arch" "$version" "$rebuilt" >/dev/null 2>&1
+bash "$src/packaging/make_msi.sh" "$pkgdir/stage-$arch" "$arch" "$newer_version" "$newer" >/dev/null 2>&1
+check "upgrade: rebuilt and newer ($newer_version) packages made" $([ -f "$rebuilt" ] && [ -f "$newer" ]; echo $?)
+check "upgrade: one upgrade code, three product codes" \
+  $([ -n "$(property "$msi" UpgradeCode)" ] &&
+    [ "$(property "$rebuilt" UpgradeCode)" = "$(property "$msi" UpgradeCode)" ] &&
+    [ "$(property "$newer" UpgradeCode)" = "$(property "$msi" UpgradeCode)" ] &&
+    [ "$(for m in "$msi" "$rebuilt" "$newer"; do property "$m" ProductCode; done | sort -u | wc -l)" = 3 ]; echo $?)
 code=$(msiexec /i "$msi")
-check "upgrade: old package installed again (exit code $code)" $([ "$code" = 0 ]; echo $?)
+check "upgrade: this package installed again (exit code $code)" $([ "$code" = 0 ]; echo $?)
+code=$(msiexec /i "$rebuilt")
+check "upgrade: rebuilt package installed (exit code $code)" $([ "$code" = 0 ]; echo $?)
+entries=$(installed_entries)
+check "upgrade: only the rebuilt in the programs list (got '$entries')" \
+  $([ "$entries" = "$(entry_of "$rebuilt" "$version")" ]; echo $?)
 code=$(msiexec /i "$newer")
 check "upgrade: newer package installed (exit code $code)" $([ "$code" = 0 ]; echo $?)
 entries=$(installed_entries)
 check "upgrade: only the newer in the programs list (got '$entries')" \
-  $([ "$entries" = "Zelvantor Copier|$newer_version" ]; echo $?)
+  $([ "$entries" = "$(entry_of "$newer" "$newer_version")" ]; echo $?)
 check "upgrade: program present" $([ -f "$program" ]; echo $?)
 check "upgrade: one shortcut" $([ "$(shortcuts | wc -l)" = 1 ]; echo $?)
 code=$(msiexec /i "$msi")
 check "downgrade: refused (exit code $code)" $([ "$code" != 0 ]; echo $?)
 entries=$(installed_entries)
-check "downgrade: the newer stays (got '$entries')" $([ "$entries" = "Zelvantor Copier|$newer_version" ]; echo $?)
+check "downgrade: the newer stays (got '$entries')" \
+  $([ "$entries" = "$(entry_of "$newer" "$newer_version")" ]; echo $?)
 code=$(msiexec /x "$newer")
 check "upgrade: newer uninstalled (exit code $code)" $([ "$code" = 0 ]; echo $?)
 check "upgrade: nothing left in $programs" $([ ! -e "$programs" ] && [ -z "$(shortcuts)" ] && [ -z "$(installed_entries)" ]; echo $?)
