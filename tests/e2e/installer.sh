@@ -85,6 +85,20 @@ folder=ProgramFilesFolder; [ "$arch" = x64 ] && folder=ProgramFiles64Folder
 check "the program's folder lies in $folder" \
   $(table "$msi" Directory | grep -q "^INSTALLDIR	$folder	Zelvantor Copier" ; echo $?)
 
+# --- The portable archive beside it: one folder, the build's program and a
+# text for Notepad naming the source manager this build needs.
+zip="$pkgdir/ZelvantorCopier-$version-$arch.zip"
+listing=$(unzip -Z1 "$zip" 2>/dev/null | grep -v '/$' | sort | tr '\n' ' ')
+check "archive: the program and its text (got '$listing')" \
+  $([ "$listing" = "Zelvantor Copier/README.txt Zelvantor Copier/zvcopier.exe " ]; echo $?)
+check "archive: the program is the build's" \
+  $(unzip -p "$zip" "Zelvantor Copier/zvcopier.exe" | cmp -s - "$bin/zvcopier.exe"; echo $?)
+text=$(unzip -p "$zip" "Zelvantor Copier/README.txt")
+manager=TWAIN_32.DLL; [ "$arch" = x64 ] && manager=TWAINDSM.DLL
+check "archive: the text names $manager" $(grep -q "$manager" <<< "$text"; echo $?)
+check "archive: the text is of this build only, with CR LF line ends" \
+  $(! grep -q '^x[68][64]| ' <<< "$text" && [ "$(grep -c $'\r$' <<< "$text")" = "$(grep -c '' <<< "$text")" ]; echo $?)
+
 # --- Silent install.
 code=$(msiexec /i "$msi")
 check "install: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
