@@ -8,11 +8,11 @@ set -uo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
+source "$here/checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passed=0
 
+# make_run, run_copier, and the window driver for one and three arguments.
 source "$here/e2e_lib.sh"
 
 mkdir -p "$ZV_PDF_DIR"

@@ -10,11 +10,10 @@ set -uo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
+source "$here/checks.sh"
 source "$here/e2e_lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passed=0
 mkdir -p "$ZV_PDF_DIR"
 export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
 
