@@ -64,30 +64,29 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void ScannerSession::CreateProxyWindow() {
-  if (proxyWindow != nullptr)
+  if (proxyWindow)
     return;
   RegisterProxyWindowClass();
-  proxyWindow = CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
-                                WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-  if (proxyWindow != nullptr)
-    CenterWindow(proxyWindow);
+  proxyWindow.reset(CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
+                                    WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow,
+                                    nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (proxyWindow)
+    CenterWindow(proxyWindow.get());
 }
 
 void ScannerSession::DestroyProxyWindow() {
-  if (proxyWindow == nullptr)
+  if (!proxyWindow)
     return;
-  if (HWND owner = GetParent(proxyWindow))
+  if (HWND owner = GetParent(proxyWindow.get()))
     SetFocus(owner);
-  DestroyWindow(proxyWindow);
-  proxyWindow = nullptr;
+  proxyWindow.reset();
 }
 
 void ScannerSession::ShowBusyWindow() {
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   if (owner != nullptr && IsWindowVisible(owner)) {
     ownerWasEnabled = EnableWindow(owner, FALSE) == 0;
-    ShowWindow(proxyWindow, SW_SHOW);
+    ShowWindow(proxyWindow.get(), SW_SHOW);
   }
   // Lets the owner repaint as disabled and the proxy appear; the source
   // gets no message here.
@@ -95,9 +94,9 @@ void ScannerSession::ShowBusyWindow() {
 }
 
 void ScannerSession::HideBusyWindow() {
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   if (owner != nullptr) {
     EnableWindow(owner, ownerWasEnabled);
-    ShowWindow(proxyWindow, SW_HIDE);
+    ShowWindow(proxyWindow.get(), SW_HIDE);
   }
 }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "common/unique_handle.h"
 #include "copyjob/paper_size.h"
 #include "twain/session_state.h"
 #include "twain/twain.h"
@@ -95,9 +96,9 @@ public:
   TW_IDENTITY appIdentity;
   SessionState state;
   DSMENTRYPROC dsmEntry;
-  HMODULE dsmModule;
+  UniqueModule dsmModule;
   HWND ownerWindow;
-  HWND proxyWindow;
+  UniqueWindow proxyWindow;
   std::uint32_t scannerId;
   TW_IDENTITY sourceIdentity;
   TW_USERINTERFACE userInterface;
