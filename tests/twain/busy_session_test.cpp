@@ -202,9 +202,14 @@ TEST_F(SimSessionTest, OperationsRefuseWhileAnotherOfTheSessionRuns) {
                                     nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, g_nested.window);
 
+  const UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitTheWait);
   HGLOBAL page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  KillTimer(nullptr, timer);
   DestroyWindow(g_nested.window);
   g_nested.window = nullptr;
+  MSG quit;
+  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+      << "the wait ended only through the safety timer";
 
   ASSERT_TRUE(g_nested.clicked);
   EXPECT_EQ(nullptr, g_nested.page);
