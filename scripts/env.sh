@@ -86,12 +86,15 @@ zv_add_offset_printer() {
 }
 
 # zv_make_prefix DIR: a prefix prepared for unattended windows, reused when
-# already there and made since the offset printer exists. Wine lists CUPS's
-# printers in it.
+# already there. Wine lists CUPS's printers in it: a prefix that sees CUPS
+# (no CUPS_SERVER of its own) but was made before the offset printer existed
+# is made again.
 zv_make_prefix() {
   local dir=$1
-  [ -f "$dir/.zv-ready" ] &&
+  if [ -f "$dir/.zv-ready" ]; then
+    [ -n "${CUPS_SERVER:-}" ] && return 0
     grep -qF "Printers\\\\$ZV_OFFSET_PRINTER]" "$dir/system.reg" 2>/dev/null && return 0
+  fi
   rm -rf "$dir"
   mkdir -p "$dir"
   WINEPREFIX="$dir" "$ZV_WINE" wineboot -i >/dev/null 2>&1
