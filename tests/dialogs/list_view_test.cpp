@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dialogs/dialog_base.h"
+#include "dialogs/list_cells.h"
 #include "dialogs/list_columns.h"
 
 namespace {
@@ -315,6 +316,39 @@ TEST_F(TypedListView, HeaderClicksSortBothWays) {
     }
     EXPECT_EQ(0u, dialog.listSortColumns.count(dialog.ansiList));
   });
+}
+
+// A dialog that orders its items itself, by Mitglnr from high to low
+// whatever the column, and notes the column numbers it is given.
+class OwnOrderDialog : public ListDialog {
+public:
+  using ListDialog::ListDialog;
+  std::int64_t CompareListItems(HWND, const wchar_t *first, const wchar_t *second,
+                                int column) override {
+    columnsSeen.push_back(column);
+    std::wstring a, b;
+    ReadRecordElement(first, L"Mitglnr", &a);
+    ReadRecordElement(second, L"Mitglnr", &b);
+    return std::stoll(b) - std::stoll(a);
+  }
+  std::vector<int> columnsSeen;
+};
+
+TEST_F(TypedListView, SortingGoesThroughTheDialogsComparison) {
+  OwnOrderDialog dialog([](ListDialog &base) {
+    auto &own = static_cast<OwnOrderDialog &>(base);
+    ClickHeader(own.wideList, 0);
+    EXPECT_EQ((std::vector<int>{4, 3, 0, 1, 2}), ItemOrder(own));
+    ASSERT_FALSE(own.columnsSeen.empty());
+    EXPECT_EQ(std::vector<int>(own.columnsSeen.size(), 1), own.columnsSeen); // 1-based
+    own.columnsSeen.clear();
+    ClickHeader(own.wideList, 0); // descending: the dialog's order reversed
+    EXPECT_EQ((std::vector<int>{2, 1, 0, 3, 4}), ItemOrder(own));
+    ClickHeader(own.wideList, 2);
+    EXPECT_EQ((std::vector<int>{4, 3, 0, 1, 2}), ItemOrder(own));
+    EXPECT_EQ(3, own.columnsSeen.back());
+  });
+  ASSERT_EQ(0, dialog.DoModal(GetModuleHandleW(nullptr), kTemplateId, nullptr));
 }
 
 #ifdef ZV_EXPECT_COMMON_CONTROLS_6
