@@ -246,11 +246,16 @@ INT_PTR ConvertDispInfoA(HWND window, NMLVDISPINFOA &info) {
   if ((asked & LVIF_TEXT) && item.pszText != nullptr && item.pszText != LPSTR_TEXTCALLBACKA &&
       item.cchTextMax > 0) {
     text[259] = L'\0';
+    // A handler may answer with a text of its own instead of filling the
+    // buffer, as list views allow.
+    const wchar_t *answer = wide.item.pszText != nullptr && wide.item.pszText != LPSTR_TEXTCALLBACKW
+                                ? wide.item.pszText
+                                : text;
     std::string bytes;
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_ACP, 0, answer, -1, nullptr, 0, nullptr, nullptr);
     if (size > 1) {
       bytes.resize(size);
-      WideCharToMultiByte(CP_ACP, 0, text, -1, &bytes[0], size, nullptr, nullptr);
+      WideCharToMultiByte(CP_ACP, 0, answer, -1, &bytes[0], size, nullptr, nullptr);
       bytes.resize(size - 1);
     }
     const std::size_t length =

@@ -82,9 +82,13 @@ public:
         ++columnClicks;
       if (header->code == LVN_GETDISPINFOA)
         ++ansiRequestsSeen;
-      if (header->code == LVN_GETDISPINFOW && header->hwndFrom == ansiList)
-        wideBuffersForAnsi.push_back(
-            reinterpret_cast<const NMLVDISPINFOW *>(lParam)->item.cchTextMax);
+      if (header->code == LVN_GETDISPINFOW && header->hwndFrom == ansiList) {
+        auto *info = reinterpret_cast<NMLVDISPINFOW *>(lParam);
+        wideBuffersForAnsi.push_back(info->item.cchTextMax);
+        // The fourth item's text is the dialog's own string, not the buffer.
+        if (info->item.iItem == 3)
+          info->item.pszText = const_cast<wchar_t *>(L"eigener Text ä");
+      }
       return FALSE;
     }
     case kRunBody:
@@ -105,7 +109,8 @@ public:
   HWND ansiList = nullptr;
   std::vector<std::wstring> records;
   // Items of the ANSI list: one readable record, one without its root, one
-  // with a small number instead of a record.
+  // with a small number instead of a record, one without a record whose text
+  // the dialog gives itself.
   std::wstring ansiRecords[2] = {
       L"<M><Name>M\u00fcller &amp; S\u00f6hne</Name></M>", L"<kaputt><Name>x</Name>"};
   int columnClicks = 0;
@@ -158,6 +163,7 @@ private:
     AddItem(ansiList, 0, reinterpret_cast<LPARAM>(ansiRecords[0].c_str()), 1);
     AddItem(ansiList, 1, reinterpret_cast<LPARAM>(ansiRecords[1].c_str()), 1);
     AddItem(ansiList, 2, 0x1234, 1);
+    AddItem(ansiList, 3, 0, 1);
   }
 
   std::function<void(ListDialog &)> body_;
@@ -431,7 +437,8 @@ TEST_F(TypedListView, AnsiListViewGetsConvertedText) {
       const char *text;
     } cases[] = {
         {0, 64, "M\xfcller & S\xf6hne"}, {0, 5, "M\xfcll"}, {0, 2, "M"},
-        {1, 64, ""},                     {2, 64, ""},
+        {1, 64, ""},                     {2, 64, ""},       {3, 64, "eigener Text \xe4"},
+        {3, 9, "eigener "},
     };
     // No one-byte buffer here: Wine's list view answers into a buffer of its
     // own and, copying back, writes a NUL behind a one-byte caller's buffer.
