@@ -40,9 +40,8 @@ int PlatformTextOrder(const wchar_t *a, const wchar_t *b) { return StrCmpIW(a, b
 // activated context asks for.
 bool UsesCommonControls6() {
   HMODULE module = GetModuleHandleW(L"comctl32.dll");
-  auto getVersion = module == nullptr ? nullptr
-                                      : reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void *>(
-                                            GetProcAddress(module, "DllGetVersion")));
+  FARPROC entry = module != nullptr ? GetProcAddress(module, "DllGetVersion") : nullptr;
+  auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void *>(entry));
   DLLVERSIONINFO info = {};
   info.cbSize = sizeof info;
   if (getVersion != nullptr && SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6)
