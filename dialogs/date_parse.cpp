@@ -25,6 +25,7 @@ struct DatePattern {
 };
 
 // "$" would also match before a final newline; the forms are whole texts.
+// In the order of their separators in CandidateForm: "/", ".", "-", none.
 const DatePattern kPatterns[] = {
     {DateForm::MonthDayYear, u"^[0-9]{1,2}\\/[0-9]{1,2}\\/[0-9]{4}$"},
     {DateForm::DayMonthYear, u"^[0-9]{1,2}\\.[0-9]{1,2}\\.[0-9]{4}$"},
@@ -65,28 +66,40 @@ const CompiledPatterns &Patterns() {
   return patterns;
 }
 
+// Every form is 8 to 10 characters long: "1.2.2010" to "12/24/2010".
+constexpr std::size_t kShortestDate = 8, kLongestDate = 10;
+
 // PCRE2 reads 16-bit units; wchar_t is 16 bits on Windows but 32 elsewhere,
 // where a character beyond 16 bits becomes U+FFFD (never part of a date).
-std::u16string ToUtf16Units(std::wstring_view text) {
-  std::u16string units;
-  units.reserve(text.size());
-  for (wchar_t c : text) {
-    const auto code = static_cast<std::uint32_t>(c);
-    units.push_back(code > 0xFFFF ? char16_t(0xFFFD) : char16_t(code));
-  }
-  return units;
-}
-
-bool Matches(const pcre2_code *code, const std::u16string &text) {
-  if (code == nullptr)
+bool Matches(const pcre2_code *code, std::wstring_view text) {
+  if (code == nullptr || text.size() > kLongestDate)
     return false;
+  char16_t units[kLongestDate];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(text[i]);
+    units[i] = c > 0xFFFF ? char16_t(0xFFFD) : char16_t(c);
+  }
   pcre2_match_data *match = pcre2_match_data_create(1, nullptr);
   if (match == nullptr)
     return false;
-  const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
-                             match, nullptr);
+  const int rc =
+      pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(units), text.size(), 0, 0, match, nullptr);
   pcre2_match_data_free(match);
   return rc > 0;
+}
+
+// The one form a text can have, told by its first character that is no
+// digit; the form's pattern then decides. kPatternCount for none.
+std::size_t CandidateForm(std::wstring_view text) {
+  for (wchar_t c : text) {
+    if (c >= L'0' && c <= L'9')
+      continue;
+    for (std::size_t i = 0; i < 3; ++i)
+      if (c == L"/.-"[i])
+        return i;
+    return kPatternCount;
+  }
+  return 3; // digits only
 }
 
 // The digit groups of a text that one of the patterns accepted: at most
@@ -142,10 +155,8 @@ std::uint16_t DayNumberFromDate(std::int64_t year, std::int64_t month, std::int6
 
 std::uint16_t ParseDate(std::wstring_view text) {
   const CompiledPatterns &patterns = Patterns();
-  const std::u16string units = ToUtf16Units(text);
-  for (std::size_t i = 0; i < kPatternCount; ++i) {
-    if (!Matches(patterns.code(i), units))
-      continue;
+  const std::size_t i = CandidateForm(text);
+  if (text.size() >= kShortestDate && i < kPatternCount && Matches(patterns.code(i), text)) {
     const DigitGroups groups = ReadDigitGroups(text);
     switch (kPatterns[i].form) {
     case DateForm::MonthDayYear:
