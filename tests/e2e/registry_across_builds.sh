@@ -20,6 +20,7 @@ bin32=$1
 bin64=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
+source "$here/checks.sh"
 if [ ! -f "$bin64/zvcopier.exe" ]; then
   echo "no x86_64 build at $bin64: nothing to compare with"
   exit 77
@@ -39,16 +40,6 @@ restore() {
   rm -rf "$work"
 }
 trap restore EXIT
-failures=0
-passed=0
-
-check() { # check NAME CONDITION-EXIT-CODE
-  if [ "$2" -eq 0 ]; then
-    echo "ok: $1"; passed=$((passed + 1))
-  else
-    echo "FAILED: $1"; failures=$((failures + 1))
-  fi
-}
 
 # loader ARCH: the Wine loader of that build's programs.
 loader() { (zv_set_arch "$1" && echo "$ZV_WINE"); }
