@@ -107,6 +107,10 @@ DialogBase::DialogBase(LayoutEntry *layoutTable) : WindowBase(layoutTable) {}
 DialogBase::~DialogBase() = default;
 
 INT_PTR DialogBase::DoModal(HINSTANCE instance, std::uint16_t templateId, HWND parent) {
+  // One object, one window: a second window would take over the binding and
+  // `window` of the one still running.
+  if (inModalLoop)
+    return -1;
   inModalLoop = true;
   DialogCreateParams params = {0, this};
   const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId), parent,

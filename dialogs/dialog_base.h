@@ -73,7 +73,8 @@ public:
 
   // Runs the dialog from template `templateId` of `instance`. Returns what
   // the dialog gave EndDialog, or the platform's failure value (-1 or 0)
-  // when the dialog could not be created.
+  // when the dialog could not be created; -1 at once while this object's
+  // dialog is already running.
   INT_PTR DoModal(HINSTANCE instance, std::uint16_t templateId, HWND parent);
 
   // True while DoModal runs.

@@ -49,6 +49,19 @@ const wchar_t *ProxyWindowCaption(LCID locale) {
 }
 
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    // The proxy is the active window while a page is awaited, so Alt+F4 or
+    // the close command reach it. It must live on: the source posts to it
+    // and the owner is restored through it. Closing it while waiting for a
+    // page asks to cancel the scan; the wait sees that once this returns
+    // (the WM_NULL wakes it when the close was sent from elsewhere).
+    auto *session = reinterpret_cast<ScannerSession *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (session != nullptr && session->waitingForPage) {
+      session->closeRequested = true;
+      PostMessageW(window, WM_NULL, 0, 0);
+    }
+    return 0;
+  }
   if (message == WM_ENABLE) {
     if (wParam != 0)
       ShowWindow(window, SW_SHOWNA);
@@ -64,30 +77,35 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void ScannerSession::CreateProxyWindow() {
-  if (proxyWindow != nullptr)
+  if (proxyWindow)
     return;
   RegisterProxyWindowClass();
-  proxyWindow = CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
-                                WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-  if (proxyWindow != nullptr)
-    CenterWindow(proxyWindow);
+  proxyWindow.reset(CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
+                                    WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow,
+                                    nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (!proxyWindow)
+    return;
+  SetWindowLongPtrW(proxyWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  CenterWindow(proxyWindow.get());
 }
 
 void ScannerSession::DestroyProxyWindow() {
-  if (proxyWindow == nullptr)
+  if (!proxyWindow)
     return;
-  if (HWND owner = GetParent(proxyWindow))
+  if (HWND owner = GetParent(proxyWindow.get()))
     SetFocus(owner);
-  DestroyWindow(proxyWindow);
-  proxyWindow = nullptr;
+  SetWindowLongPtrW(proxyWindow.get(), GWLP_USERDATA, 0);
+  proxyWindow.reset();
 }
 
 void ScannerSession::ShowBusyWindow() {
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
-  if (owner != nullptr && IsWindowVisible(owner)) {
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
+  // Only the outermost show disables the owner and remembers how it was:
+  // an inner one would find it disabled by the outer and keep it so.
+  const bool outermost = busyDepth++ == 0;
+  if (outermost && owner != nullptr && IsWindowVisible(owner)) {
     ownerWasEnabled = EnableWindow(owner, FALSE) == 0;
-    ShowWindow(proxyWindow, SW_SHOW);
+    ShowWindow(proxyWindow.get(), SW_SHOW);
   }
   // Lets the owner repaint as disabled and the proxy appear; the source
   // gets no message here.
@@ -95,9 +113,11 @@ void ScannerSession::ShowBusyWindow() {
 }
 
 void ScannerSession::HideBusyWindow() {
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
+  if (busyDepth > 0 && --busyDepth > 0)
+    return; // an outer busy period still runs
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   if (owner != nullptr) {
     EnableWindow(owner, ownerWasEnabled);
-    ShowWindow(proxyWindow, SW_HIDE);
+    ShowWindow(proxyWindow.get(), SW_HIDE);
   }
 }

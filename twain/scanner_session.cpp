@@ -31,9 +31,9 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   std::memset(&appIdentity, 0, sizeof appIdentity);
   state = StatePreSession;
   dsmEntry = nullptr;
-  dsmModule = nullptr;
+  dsmModule.reset();
   ownerWindow = owner;
-  proxyWindow = nullptr;
+  proxyWindow.reset();
   scannerId = 0;
   std::memset(&sourceIdentity, 0, sizeof sourceIdentity);
   std::memset(&userInterface, 0, sizeof userInterface);
@@ -44,6 +44,10 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   // HideBusyWindow restores this whenever the proxy window has an owner,
   // even when ShowBusyWindow found none visible: the owner must end enabled.
   ownerWasEnabled = TRUE;
+  busyDepth = 0;
+  operationRunning = false;
+  waitingForPage = false;
+  closeRequested = false;
 
   if (!entryGiven) {
     if (DSMENTRYPROC override = TwainManagerOverride()) {
@@ -60,7 +64,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     if (!LoadTwainManager(TwainManagerFiles(), library))
       return;
     // Kept loaded even without DSM_Entry; Shutdown frees it.
-    dsmModule = library.module;
+    dsmModule.reset(library.module);
     dsmEntry = library.entry;
   }
   if (dsmEntry != nullptr) {
@@ -87,10 +91,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
 }
 
 void ScannerSession::Shutdown() {
-  if (dsmModule != nullptr) {
-    FreeLibrary(dsmModule);
-    dsmModule = nullptr;
-  }
+  dsmModule.reset();
   // Nothing may call into a library that is gone: the session is unusable
   // until constructed again.
   dsmEntry = nullptr;
@@ -134,7 +135,7 @@ bool ScannerSession::OpenManager() {
   if (!available)
     return false;
   if (state < StateManagerOpen)
-    CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &proxyWindow);
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, proxyWindow.addressof());
   return state >= StateManagerOpen;
 }
 
@@ -144,11 +145,18 @@ bool ScannerSession::CloseManager() {
   PumpMessages();
   // A manager that is not open is not closed again.
   if (CloseSource() && state == StateManagerOpen)
-    CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &proxyWindow);
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, proxyWindow.addressof());
   return state <= StateManagerLoaded;
 }
 
 std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSelect) {
+  OperationScope operation(*this);
+  if (!operation)
+    return 0;
+  return SelectSourceNow(wantedId, userSelect);
+}
+
+std::uint32_t ScannerSession::SelectSourceNow(std::uint32_t wantedId, bool userSelect) {
   if (!available)
     return 0;
   const SessionState entryState = state;
@@ -199,7 +207,7 @@ bool ScannerSession::OpenSource() {
     return false;
   // Resolves the source again from scannerId; a source no longer listed is
   // tried with the identity stored last, and the manager's answer decides.
-  SelectSource(scannerId, false);
+  SelectSourceNow(scannerId, false);
   // The manager completes a copy; only a source that opened replaces the
   // stored identity, so a refusal cannot scribble on it.
   TW_IDENTITY identity = sourceIdentity;
@@ -226,7 +234,7 @@ bool ScannerSession::EnableSource(bool showUI) {
     return false;
   userInterface.ShowUI = showUI ? 1 : 0;
   userInterface.ModalUI = FALSE;
-  userInterface.hParent = proxyWindow;
+  userInterface.hParent = proxyWindow.get();
   CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &userInterface);
   return state == StateSourceEnabled;
 }

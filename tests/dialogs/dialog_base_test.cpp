@@ -129,6 +129,24 @@ TEST(DialogBinding, DestroyedObjectLeavesNoBindingBehind) {
   DestroyWindow(window);
 }
 
+TEST(DoModal, SecondRunOfTheSameObjectIsRefused) {
+  RecordingDialog dialog;
+  INT_PTR nested = 0;
+  HWND bound = nullptr;
+  DialogDriver driver([&](HWND window) {
+    nested = dialog.DoModal(TestModule(), IDD_FIXED, nullptr);
+    bound = dialog.window;
+    EXPECT_TRUE(dialog.inModalLoop);
+    EndDialog(window, 77);
+  });
+  EXPECT_EQ(77, dialog.DoModal(TestModule(), IDD_FIXED, nullptr));
+  EXPECT_EQ(-1, nested);
+  EXPECT_EQ(1, driver.DialogsSeen());
+  EXPECT_EQ(dialog.window, bound);
+  EXPECT_EQ(1u, dialog.Filtered({WM_INITDIALOG}).size());
+  EXPECT_FALSE(dialog.inModalLoop);
+}
+
 TEST(DoModal, MissingTemplateFailsAndLeavesTheModalLoop) {
   RecordingDialog dialog;
   DialogDriver driver(nullptr);

@@ -1,16 +1,12 @@
 #include "support/dialog_driver.h"
 
-#include <algorithm>
-#include <cwchar>
+#include "dialogs/window_utils.h"
 
 namespace {
 
 DialogDriver *g_driver = nullptr;
 
-bool IsDialogWindow(HWND window) {
-  wchar_t name[8] = {};
-  return GetClassNameW(window, name, 8) > 0 && std::wcscmp(name, L"#32770") == 0;
-}
+bool IsDialogWindow(HWND window) { return HasWindowClass(window, L"#32770"); }
 
 } // namespace
 
