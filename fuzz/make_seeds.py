@@ -50,6 +50,8 @@ put('fuzz_dib', 'grey8_ramp_bottom_up', info_header(13, 3, 8) + ramp +
     rows(13, 3, 8, lambda x, y: (x * 20 + y * 7) & 255))
 put('fuzz_dib', 'grey8_ramp_top_down', info_header(9, -4, 8) + ramp +
     rows(9, 4, 8, lambda x, y: 255 - x * 28))
+put('fuzz_dib', 'grey8_wide_rows', info_header(100, -3, 8) + ramp +
+    rows(100, 3, 8, lambda x, y: (x * 7 + y * 31) & 255))
 put('fuzz_dib', 'grey8_reversed_table', info_header(7, 2, 8) + grey_table(range(255, -1, -1)) +
     rows(7, 2, 8, lambda x, y: x * 36))
 put('fuzz_dib', 'grey8_16_entries', info_header(6, 2, 8, clr_used=16) +
