@@ -131,3 +131,17 @@ put('fuzz_containers', 'enum_units',
     control(ENUM, TWTY_UINT16, 0, 6) + struct.pack('<HIII3H', TWTY_UINT16, 3, 0, 0, 0, 1, 5))
 put('fuzz_containers', 'onevalue_pixel_type',
     control(ONE, TWTY_UINT16) + struct.pack('<HI', TWTY_UINT16, 2))
+
+
+# String-table blocks: the first byte picks the entry (mod 16 counts).
+def table_block(entries):
+    return b''.join(struct.pack('<H', len(e)) + e.encode('utf-16-le') for e in entries)
+
+
+put('fuzz_string_table', 'english_block_entry1', bytes([1]) + table_block(
+    ['', 'Zelvantor copy', 'The document cannot be started.', 'No scanner found.', '',
+     'The page cannot be printed.', 'Black and white', 'Greyscale', 'Colour'] + [''] * 7))
+put('fuzz_string_table', 'greek_block_entry7', bytes([7]) + table_block(
+    ['', 'Αντίγραφο', '', '', '', '', 'Ασπρόμαυρο', 'Κλίμακα του γκρι', 'Έγχρωμο'] + [''] * 7))
+put('fuzz_string_table', 'chinese_block_entry8', bytes([24]) + table_block(
+    ['', '复印', '', '', '', '', '黑白', '灰度', '彩色'] + [''] * 7))
