@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/localized_texts.h"
+#include "bench/processor_name.h"
 #include "copyjob/copy_job.h"
 #include "copyjob/print_calls.h"
 #include "printing/printer_settings.h"
@@ -309,6 +310,7 @@ int wmain() {
   } kinds[] = {{"colour (24-bit scan)", TWPT_RGB, 24, 1.1},
                {"black and white (8-bit grey scan, thresholded)", TWPT_BW, 8, 1.2}};
   bool ok = true;
+  std::printf("processor: %s\n", ProcessorName().c_str());
   std::printf("A4 at %d dpi: %zu x %zu pixels; the default printer prints it\n", kDpi, kA4Width,
               kA4Height);
   for (const Kind &k : kinds) {

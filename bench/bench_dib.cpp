@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench/processor_name.h"
 #include "imaging/dib.h"
 #include "imaging/global_memory.h"
 
@@ -161,6 +162,7 @@ int main() {
   GlobalFree(fresh);
   GlobalFree(page);
 
+  std::printf("processor: %s\n", ProcessorName().c_str());
   std::printf("page %d x %d, 8-bit grey, %zu bytes; 1-bit result %zu bytes; %d rounds\n", kWidth,
               kHeight, sourceBytes, monoSize, kRuns);
   // On a shared machine the fastest run is the one least disturbed by
