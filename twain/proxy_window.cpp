@@ -1,7 +1,6 @@
 // The proxy window: parent of the manager's and the source's windows and the
 // "Scanning..." indicator shown while the owner is disabled.
-#include <cwchar>
-
+#include "dialogs/window_utils.h"
 #include "twain/scanner_session.h"
 
 namespace {
@@ -49,18 +48,6 @@ const wchar_t *ProxyWindowCaption(LCID locale) {
   }
 }
 
-void CenterWindow(HWND window) {
-  HWND reference = GetParent(window);
-  if (reference == nullptr)
-    reference = GetDesktopWindow();
-  RECT own = {}, ref = {};
-  GetWindowRect(window, &own);
-  GetWindowRect(reference, &ref);
-  const int x = ref.left + ((ref.right - ref.left) - (own.right - own.left)) / 2;
-  const int y = ref.top + ((ref.bottom - ref.top) - (own.bottom - own.top)) / 2;
-  SetWindowPos(window, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
-}
-
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_ENABLE) {
     if (wParam != 0)
@@ -70,9 +57,7 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   } else if (message == kHideAndCenter) {
     ShowWindow(window, SW_HIDE);
     HWND dialog = GetParent(GetFocus());
-    wchar_t name[257] = {};
-    if (dialog != nullptr && GetClassNameW(dialog, name, 256) > 0 &&
-        std::wcscmp(name, L"#32770") == 0)
+    if (HasWindowClass(dialog, L"#32770"))
       CenterWindow(dialog);
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -125,8 +125,6 @@ private:
 
 // Registers "ZVTWAIN_Proxy_Window" once per process.
 void RegisterProxyWindowClass();
-// Centres a window on its parent (or owner), or on the desktop without one.
-void CenterWindow(HWND window);
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The proxy window's caption for a thread locale: Chinese, German or English.

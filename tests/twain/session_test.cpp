@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "dialogs/window_utils.h"
 #include "twain/session_fixture.h"
 
 using namespace twaintest;
