@@ -1,8 +1,8 @@
 // Where the dialog base hands list-view work to the typed list-view cells.
 // The dispatch (DialogProc, HandleCommonMessage, WindowBase::CompareListItems)
 // calls these and nothing else for list views; list_view_hooks.cpp holds
-// their bodies. Until typed cells exist they do nothing: no text is
-// produced, nothing is sorted and every pair of items compares equal.
+// their bodies, which read the item records and column descriptors
+// (list_columns.h) and leave formatting and ordering to list_cells.h.
 #pragma once
 
 #include <windows.h>
