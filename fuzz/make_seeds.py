@@ -145,3 +145,35 @@ put('fuzz_string_table', 'greek_block_entry7', bytes([7]) + table_block(
     ['', 'Αντίγραφο', '', '', '', '', 'Ασπρόμαυρο', 'Κλίμακα του γκρι', 'Έγχρωμο'] + [''] * 7))
 put('fuzz_string_table', 'chinese_block_entry8', bytes([24]) + table_block(
     ['', '复印', '', '', '', '', '黑白', '灰度', '彩色'] + [''] * 7))
+
+
+# Texts as UTF-16 units.
+def u16(text):
+    return text.encode('utf-16-le')
+
+
+# ParseInt64: two bytes of limit (0xFFFF: none), then the text.
+for name, limit, text in [('copies', 0xFFFF, '12'), ('grouped', 0xFFFF, '1 000 000'),
+                          ('negative', 0xFFFF, '-42'), ('limited', 3, '12345'),
+                          ('int64_max', 0xFFFF, '9223372036854775807'),
+                          ('wraps', 0xFFFF, '18446744073709551621'), ('stops', 0xFFFF, '12abc')]:
+    put('fuzz_parse_int64', name, struct.pack('<H', limit) + u16(text))
+
+# Item records: a byte picking the element, then the record.
+record = ('<?xml version="1.0"?><Mitglied><Name>M&amp;M &lt;Ltd&gt;</Name><Mitglnr>7</Mitglnr>'
+          '<Betrag>-123456789</Betrag><Datum>2006-07-16</Datum></Mitglied>')
+put('fuzz_item_record', 'member_name', bytes([0]) + u16(record))
+put('fuzz_item_record', 'member_number', bytes([1]) + u16(record))
+put('fuzz_item_record', 'nested_same_name', bytes([0]) +
+    u16('<R><X><Name>deep</Name></X><Name>top</Name></R>'))
+put('fuzz_item_record', 'empty_element', bytes([3]) + u16('<R><Datum/><Name>x</Name></R>'))
+put('fuzz_item_record', 'unclosed', bytes([0]) + u16('<R><Name>open'))
+
+# Cells: a byte picking the column type, a byte splitting two values.
+for name, type_index, a, b in [('money', 1, '12345', '-5'), ('fixed_digits', 4, '-123', '77'),
+                               ('dates', 7, '24.12.2010', '2011-01-01'),
+                               ('date_forms', 7, '7/16/2006', '20060716'),
+                               ('no_dates', 7, '0000-00-00', '99991231'),
+                               ('ints', 2, '- 3 4', '9223372036854775808'),
+                               ('text', 0, 'Zelvantor', 'zelvantor')]:
+    put('fuzz_cells', name, bytes([type_index, len(a)]) + u16(a + b))
