@@ -69,6 +69,11 @@ void Add(Seconds &to, const Seconds &start) {
 }
 
 struct Account {
+  // From the scanner's last call to the start of the page: the repair of
+  // the delivered header, the 1-bit conversion, hiding the busy window.
+  Seconds afterScan;
+  Seconds lastScannerCall; // when it returned
+  bool pageStarted = false;
   Seconds scanner; // inside the manager's entry point (the source's own work)
   Seconds spooler; // StartDoc, StartPage, EndPage, EndDoc, ...
   Seconds drawing; // StretchDIBits into the printer's device context
@@ -85,7 +90,10 @@ template <typename F> auto Charged(Seconds &to, F f) {
 twainsim::SimEngine *g_engine = nullptr;
 TW_UINT16 WINAPI TimedEntry(TW_IDENTITY *o, TW_IDENTITY *d, TW_UINT32 dg, TW_UINT16 dat,
                             TW_UINT16 msg, TW_MEMREF data) {
-  return Charged(g_account.scanner, [&] { return g_engine->Entry(o, d, dg, dat, msg, data); });
+  const TW_UINT16 rc =
+      Charged(g_account.scanner, [&] { return g_engine->Entry(o, d, dg, dat, msg, data); });
+  g_account.lastScannerCall = Now();
+  return rc;
 }
 
 HDC WINAPI TCreateDC(LPCWSTR a, LPCWSTR b, LPCWSTR c, const DEVMODEW *m) {
@@ -98,6 +106,10 @@ HDC WINAPI TResetDC(HDC dc, const DEVMODEW *m) {
   return Charged(g_account.spooler, [&] { return RealPrintCalls().resetDC(dc, m); });
 }
 int WINAPI TStartPage(HDC dc) {
+  if (!g_account.pageStarted) {
+    g_account.pageStarted = true;
+    Add(g_account.afterScan, g_account.lastScannerCall);
+  }
   return Charged(g_account.spooler, [&] { return RealPrintCalls().startPage(dc); });
 }
 int WINAPI TEndPage(HDC dc) {
@@ -345,6 +357,7 @@ int wmain() {
     line("spooler (document calls)", r.account.spooler);
     line("printer driver (StretchDIBits)", r.account.drawing);
     line("the program's own (the rest)", own);
+    line("  of which after the scan, before the page", r.account.afterScan);
   }
   SetPrintCalls(nullptr);
   if (!ok)
