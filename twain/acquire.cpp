@@ -27,6 +27,9 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
                                     std::int32_t contrast, bool showUI) {
   if (!IsAvailable())
     return nullptr;
+  OperationScope operation(*this);
+  if (!operation)
+    return nullptr;
   const ResolvedFrame scanFrame = ResolveFrameArgument(frame);
   if (scanFrame.kind == FrameKind::Invalid)
     return nullptr;
@@ -47,8 +50,12 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
   }
 
   HGLOBAL handle = nullptr;
+  // The image information of this page's own transfer: a late one slipping
+  // in while the source closes replaces imageInfo.
+  TW_IMAGEINFO pageInfo{};
   if (state >= StateSourceOpen) {
     handle = AcquireImage(showUI);
+    pageInfo = imageInfo;
     ResetTransfers();
   }
   CloseManager();
@@ -59,7 +66,7 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
     imageHandle = handle;
   }
 
-  if (handle != nullptr && RepairDelivered(handle, imageInfo) && working.bwFromGrey) {
+  if (handle != nullptr && RepairDelivered(handle, pageInfo) && working.bwFromGrey) {
     if (HGLOBAL mono = ConvertDibDepth(handle, 1)) {
       GlobalFree(handle);
       handle = mono;
@@ -88,7 +95,9 @@ HGLOBAL ScannerSession::AcquireImage(bool showUI) {
 
 void ScannerSession::WaitForTransfer() {
   transferDone = false;
+  closeRequested = false;
   if (state >= StateSourceEnabled) {
+    waitingForPage = true;
     MSG message;
     while (!transferDone) {
       // Blocks until the source (or anything else) posts; no polling.
@@ -99,9 +108,15 @@ void ScannerSession::WaitForTransfer() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
       }
+      // The user closed the proxy window: handled like the source's own
+      // request to close, unless the page has already come.
+      if (closeRequested && !transferDone)
+        DisableSource();
       if (state < StateSourceEnabled)
         break;
     }
+    waitingForPage = false;
   }
+  closeRequested = false;
   transferDone = false;
 }
