@@ -128,49 +128,30 @@ int WINAPI TMessageBox(HWND, LPCWSTR text, LPCWSTR, UINT) {
   std::fwprintf(stderr, L"bench_copy: the job reports: %ls\n", text);
   return IDOK;
 }
-const PrintCalls kTimed = {TCreateDC, TStartDoc,  TResetDC,  TStartPage, TEndPage,
-                           TEndDoc,   TAbortDoc, TDeleteDC, TMessageBox};
 
-// The copy job draws with gdi32's StretchDIBits through this program's
-// import table: the entry is replaced by a timed one.
-using StretchDIBitsFn = int(WINAPI *)(HDC, int, int, int, int, int, int, int, int, const void *,
-                                      const BITMAPINFO *, UINT, DWORD);
-StretchDIBitsFn g_stretch = nullptr;
 void NoteDrawingStarts();
-int WINAPI TimedStretch(HDC dc, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
-                        const void *bits, const BITMAPINFO *info, UINT usage, DWORD rop) {
+int WINAPI TStretch(HDC dc, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
+                    const void *bits, const BITMAPINFO *info, UINT usage, DWORD rop) {
   NoteDrawingStarts();
   return Charged(g_account.drawing, [&] {
-    return g_stretch(dc, x, y, w, h, sx, sy, sw, sh, bits, info, usage, rop);
+    return RealPrintCalls().stretchDIBits(dc, x, y, w, h, sx, sy, sw, sh, bits, info, usage, rop);
   });
 }
-
-bool HookImport(const char *dll, const char *name, void *replacement, void **original) {
-  auto *base = reinterpret_cast<unsigned char *>(GetModuleHandleW(nullptr));
-  auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-  auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY &dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto *desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + dir.VirtualAddress);
-  for (; desc->Name; ++desc) {
-    if (lstrcmpiA(reinterpret_cast<char *>(base + desc->Name), dll) != 0)
-      continue;
-    auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + desc->OriginalFirstThunk);
-    auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + desc->FirstThunk);
-    for (; names->u1.AddressOfData; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-        continue;
-      auto *byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<char *>(byName->Name), name) != 0)
-        continue;
-      DWORD old;
-      VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old);
-      *original = reinterpret_cast<void *>(slots->u1.Function);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      VirtualProtect(&slots->u1.Function, sizeof(void *), old, &old);
-      return true;
-    }
-  }
-  return false;
+// The real calls with the timed ones in their places; made at run time,
+// since the real table is itself filled when the program starts.
+PrintCalls TimedCalls() {
+  PrintCalls t = RealPrintCalls();
+  t.createDC = TCreateDC;
+  t.startDoc = TStartDoc;
+  t.resetDC = TResetDC;
+  t.startPage = TStartPage;
+  t.endPage = TEndPage;
+  t.endDoc = TEndDoc;
+  t.abortDoc = TAbortDoc;
+  t.deleteDC = TDeleteDC;
+  t.messageBox = TMessageBox;
+  t.stretchDIBits = TStretch;
+  return t;
 }
 
 // ---- private bytes, sampled -------------------------------------------------
@@ -308,11 +289,8 @@ int wmain() {
     std::puts("bench_copy: no default printer");
     return 1;
   }
-  SetPrintCalls(&kTimed);
-  if (!HookImport("gdi32.dll", "StretchDIBits", reinterpret_cast<void *>(&TimedStretch),
-                  reinterpret_cast<void **>(&g_stretch))) {
-    std::puts("bench_copy: StretchDIBits is not imported; drawing is not told apart");
-  }
+  static const PrintCalls timed = TimedCalls();
+  SetPrintCalls(&timed);
 
   struct Kind {
     const char *name;
