@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "app/string_table.h"
+
 extern HINSTANCE ModuleInstance;
 
 extern std::wstring TextDocumentName;   // 1: the name of every print job
@@ -18,10 +20,6 @@ extern std::wstring TextModeColor;      // 8
 
 // The caption of the program's own message boxes, the same in every language.
 constexpr wchar_t kProgramCaption[] = L"Zelvantor Copier";
-
-// Entry `index` of a raw RT_STRING block (16 counted UTF-16 strings), read
-// only within `bytes` bytes. Empty when the block ends before the entry.
-std::wstring StringFromTableBlock(const void *block, std::size_t bytes, unsigned index);
 
 // String `id` of ModuleInstance's string table in the language the resource
 // loader picks for this thread, read straight from the raw resource.

@@ -6,6 +6,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The grey between neighbouring entries of a ramp of `count` entries.
@@ -259,9 +263,32 @@ inline unsigned char PackTopBits(std::uint64_t x) {
       (((x & 0x8080808080808080ull) >> 7) * 0x8040201008040201ull) >> 56);
 }
 
+#if defined(__SSE2__)
+// The top bits of 16 pixels as two bytes, first pixel in the most
+// significant bit of the first byte. movemask gathers byte i into bit i,
+// so the bytes of each 8-pixel half are reversed first.
+inline std::uint16_t PackTopBits16(const unsigned char *src) {
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+  v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+  v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+  v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+  return static_cast<std::uint16_t>(_mm_movemask_epi8(v));
+}
+#endif
+
 void PackRowByTopBit(const unsigned char *src, std::size_t width, unsigned char *dst) {
   const std::size_t full = width / 8;
-  for (std::size_t k = 0; k < full; ++k)
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  // 32 pixels per step: the 8-pixel word trick alone cannot keep up with
+  // the memory the pass reads.
+  for (; k + 4 <= full; k += 4) {
+    const std::uint32_t bits = std::uint32_t(PackTopBits16(src + 8 * k)) |
+                               std::uint32_t(PackTopBits16(src + 8 * k + 16)) << 16;
+    WriteU32(dst + k, bits); // little-endian: the first 8 pixels in dst[k]
+  }
+#endif
+  for (; k < full; ++k)
     dst[k] = PackTopBits(Load8(src + 8 * k));
   const std::size_t rest = width % 8;
   if (rest != 0) {

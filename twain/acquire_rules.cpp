@@ -63,11 +63,13 @@ bool RepairDibHeader(unsigned char *block, std::size_t size, float xDpi, float y
   if (ReadU32(block + dib_field::kCompression) == kDibCompressionRgb) {
     const std::int64_t width = ReadI32(block + dib_field::kWidth);
     const std::int64_t height = std::llabs(std::int64_t(ReadI32(block + dib_field::kHeight)));
-    const std::int64_t image = height * ((bitCount * width + 31) / 32) * 4;
+    // Below 2^48 in magnitude; the rows times it can pass 64 bits, so the
+    // product is only formed once a division shows that it fits.
+    const std::int64_t stride = (bitCount * width + 31) / 32 * 4;
     // A size that no 32-bit field can hold (or a negative width) describes
     // no real image; leave what the source wrote.
-    if (image >= 0 && image <= 0xFFFFFFFFll)
-      WriteU32(block + dib_field::kSizeImage, std::uint32_t(image));
+    if (stride >= 0 && (stride == 0 || height <= 0xFFFFFFFFll / stride))
+      WriteU32(block + dib_field::kSizeImage, std::uint32_t(height * stride));
   }
   return true;
 }

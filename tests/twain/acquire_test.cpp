@@ -147,6 +147,8 @@ TEST(HeaderRepair, ColourCountAndImageSize) {
       {101, 10, 4, 0, 0, 0, 16, 520},
       {100, 10, 8, 1 /* BI_RLE8 */, 0, 777, 256, 777},
       {100, 10, 32, 3 /* BI_BITFIELDS */, 0, 4000, 0, 4000},
+      // 2^30 rows of 2^34 bytes: exactly 2^64, which wrapped to a size of 0.
+      {1 << 30, 1 << 30, 128, 0, 0, 12345, 0, 12345},
       // Bit count 0: a JPEG or PNG names its own depth and has no colour
       // table; a count of 1 would move where its data is looked for.
       {100, 10, 0, 4 /* BI_JPEG */, 0, 5000, 0, 5000},
