@@ -25,6 +25,16 @@ bool RepairDelivered(HGLOBAL handle, const TW_IMAGEINFO &info) {
 HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
                                     std::uintptr_t frame, std::int32_t brightness,
                                     std::int32_t contrast, bool showUI) {
+  AcquireOutcome outcome;
+  return AcquirePage(pixelType, resolution, frame, brightness, contrast, showUI, outcome);
+}
+
+HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
+                                    std::uintptr_t frame, std::int32_t brightness,
+                                    std::int32_t contrast, bool showUI,
+                                    AcquireOutcome &outcome) {
+  // Nothing reached the scanner: no source was opened.
+  outcome = AcquireOutcome::Failed;
   if (!IsAvailable())
     return nullptr;
   const ResolvedFrame scanFrame = ResolveFrameArgument(frame);
@@ -47,8 +57,14 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
   }
 
   HGLOBAL handle = nullptr;
+  AcquireFacts facts;
+  facts.sourceOpened = state >= StateSourceOpen;
+  enableReturnCode_ = kNoCall;
+  transferReturnCode_ = kNoCall;
   if (state >= StateSourceOpen) {
     handle = AcquireImage(showUI);
+    facts.enableRc = enableReturnCode_;
+    facts.transferRc = transferReturnCode_;
     ResetTransfers();
   }
   CloseManager();
@@ -66,6 +82,8 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
     }
   }
   HideBusyWindow();
+  facts.imageReturned = handle != nullptr;
+  outcome = AcquisitionOutcome(facts);
   return handle;
 }
 
@@ -80,8 +98,12 @@ HGLOBAL ScannerSession::AcquireImage(bool showUI) {
     TransferImage();
     return imageHandle;
   }
-  if (state == StateSourceOpen && !EnableSource(showUI))
-    return imageHandle;
+  if (state == StateSourceOpen) {
+    const bool enabled = EnableSource(showUI);
+    enableReturnCode_ = lastReturnCode_;
+    if (!enabled)
+      return imageHandle;
+  }
   WaitForTransfer();
   return imageHandle;
 }

@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "copyjob/paper_size.h"
+#include "twain/acquire.h"
 #include "twain/session_state.h"
 #include "twain/twain.h"
 
@@ -33,6 +35,9 @@ public:
   ScannerSession &operator=(const ScannerSession &) = delete;
 
   bool IsAvailable() const { return available; }
+  // The manager library's name as the search found it ("TWAIN_32.DLL",
+  // "TWAINDSM.DLL"); empty when no library was loaded (a given DSM_Entry).
+  const std::wstring &ManagerFile() const { return managerFile_; }
   // Frees the manager library and destroys the proxy window; called at rest.
   void Shutdown();
 
@@ -78,6 +83,10 @@ public:
   // Acquisition (twain/acquire.cpp).
   HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
                       std::int32_t brightness, std::int32_t contrast, bool showUI);
+  // The same; outcome tells a failure from a cancel when no page came.
+  HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
+                      std::int32_t brightness, std::int32_t contrast, bool showUI,
+                      AcquireOutcome &outcome);
   HGLOBAL AcquireImage(bool showUI);
   void WaitForTransfer();
 
@@ -108,6 +117,13 @@ public:
   BOOL ownerWasEnabled;
 
 private:
+  std::wstring managerFile_;
+  // Return codes an acquisition keeps to tell a failure from a cancel
+  // (kNoCall until the call is made).
+  TW_UINT16 lastReturnCode_ = kNoCall;
+  TW_UINT16 enableReturnCode_ = kNoCall;
+  TW_UINT16 transferReturnCode_ = kNoCall;
+
   void Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven);
   bool Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
   // Asks the open source for a capability's container (MSG_GET or
