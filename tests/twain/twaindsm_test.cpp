@@ -352,6 +352,27 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
     EXPECT_EQ(StateManagerLoaded, session.state) << plan.productName;
   }
 
+  // The manager's own selection dialog, answered from this thread: Cancel
+  // keeps the scanner, OK takes the one it offers (one of those listed).
+  g_hook = SetWindowsHookExW(WH_CBT, AnswerSourceDialog, nullptr, GetCurrentThreadId());
+  ASSERT_NE(nullptr, g_hook);
+  const std::uint32_t before = PlannedScannerId(kSources[0]);
+  ASSERT_EQ(before, session.SelectSource(before, false));
+  g_answer = IDCANCEL;
+  g_dialogs = 0;
+  EXPECT_EQ(0u, session.SelectSource(0, true));
+  EXPECT_EQ(1, g_dialogs);
+  EXPECT_EQ(before, session.scannerId);
+  g_answer = IDOK;
+  g_dialogs = 0;
+  const std::uint32_t chosen = session.SelectSource(0, true);
+  EXPECT_EQ(1, g_dialogs);
+  EXPECT_NE(0u, chosen);
+  EXPECT_EQ(chosen, session.scannerId);
+  EXPECT_EQ(StateManagerLoaded, session.state);
+  UnhookWindowsHookEx(g_hook);
+  g_hook = nullptr;
+
   // Wine's own gphoto2.ds, listed beside ours, cannot be opened without a
   // camera: a failure, not a cancel.
   ASSERT_TRUE(session.OpenManager());
