@@ -19,9 +19,10 @@
 #                     TWAINDSM.DLL of that architecture, and no TWAIN_32.DLL,
 #                     so that the program takes the TWAINDSM.DLL road
 #
-# Prints the Windows path of the installed data source. Wine commands run
-# through $ZV_WINE (default /usr/lib/wine/wine64); the caller provides the
-# display and wineserver (scripts/env.sh).
+# Prints the Windows path of the installed data source. The registry is set
+# through $ZV_WINE (default /usr/lib/wine/wine64), for i686 through
+# $ZV_WINE32 (default /usr/lib/wine/wine); the caller provides the display
+# and wineserver (scripts/env.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -66,7 +67,8 @@ windows_path="C:\\windows\\$twain_dir\\$folder\\$name"
 
 if [ "$make_default" = 1 ]; then
   wine=${ZV_WINE:-/usr/lib/wine/wine64}
-  [ "$arch" = i686 ] && wine=${ZV_WINE:-/usr/lib/wine/wine}
+  # A 32-bit prefix needs the 32-bit loader.
+  [ "$arch" = i686 ] && wine=${ZV_WINE32:-/usr/lib/wine/wine}
   WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" reg add "$reg_key" /v "Default Source" \
     /t REG_SZ /d "$windows_path" /f >/dev/null 2>&1
 fi
