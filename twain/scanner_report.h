@@ -19,6 +19,7 @@ std::wstring FormatManagerLines(FileVersion version, const std::wstring &path,
 std::wstring FormatProfileLines(const ScannerProfile &profile);
 
 // Manager lines (the manager library the session loaded, when that is not
-// TWAIN_32.DLL; else TWAIN_32.DLL as the system finds it), a separator of 63 hyphens, then the profile lines of the
-// session's current scanner (looked up through the profile cache).
+// TWAIN_32.DLL; else TWAIN_32.DLL as the system finds it), a separator of 63
+// hyphens, then the profile lines of the session's current scanner (looked
+// up through the profile cache).
 std::wstring BuildScannerReport(ScannerSession &session);

@@ -2,11 +2,11 @@
 // sources of tools/twainsim behind the standard DSM_Entry, configured by the
 // INI file that ZV_VSCANNER_INI names (see vscanner_config.cpp).
 //
-// What this layer adds to the engine: the configuration (read again at each
-// MSG_OPENDSM, so that a test may change it between sessions), the trace
-// file, the manager's "Select Source" dialog for MSG_USERSELECT and the
-// source's own Scan/Cancel dialog when MSG_ENABLEDS asks for its user
-// interface.
+// The host (tools/vscanner/vscanner_host.h) adds to the engine the
+// configuration, the trace file, the manager's "Select Source" dialog for
+// MSG_USERSELECT and the source's own Scan/Cancel dialog when MSG_ENABLEDS
+// asks for its user interface; this file adds the moment the configuration
+// is read: at each MSG_OPENDSM.
 #include <windows.h>
 
 #include "tools/vscanner/vscanner_host.h"
@@ -31,7 +31,6 @@ TW_UINT16 ManagerEntry(Manager &m, TW_IDENTITY *origin, TW_IDENTITY *destination
 
 } // namespace
 } // namespace vscanner
-
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
