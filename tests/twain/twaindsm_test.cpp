@@ -424,6 +424,24 @@ TEST(TwainDsm, CopierThroughTheOfficialManager) {
   const std::wstring twain64 = std::wstring(windows) + L"\\twain_64\\";
   CreateDirectoryW(twain64.c_str(), nullptr);
   std::vector<std::wstring> installed;
+  // Whatever happens below, the prefix is left without our sources and
+  // without the default this test chose.
+  struct Uninstall {
+    const std::vector<std::wstring> &folders;
+    ~Uninstall() {
+      for (const std::wstring &folder : folders) {
+        DeleteFileW((folder + L"zvscanner.ds").c_str());
+        DeleteFileW((folder + L"vscanner.ini").c_str());
+        RemoveDirectoryW(folder.c_str());
+      }
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_CURRENT_USER, kDefaultSourceKey, 0, KEY_SET_VALUE, &key) ==
+          ERROR_SUCCESS) {
+        RegDeleteValueW(key, L"Default Source");
+        RegCloseKey(key);
+      }
+    }
+  } uninstall{installed};
   for (const SourcePlan &plan : kSources) {
     const std::wstring folder =
         twain64 + tag + L"-" + std::wstring(plan.folder, plan.folder + std::strlen(plan.folder)) +
@@ -447,7 +465,6 @@ TEST(TwainDsm, CopierThroughTheOfficialManager) {
   const DWORD combinedExit = RunChild(combinedRun + L"child.exe", L"combined");
   const DWORD dsmExit = RunChild(dsmRun + L"child.exe", L"dsm");
   SetEnvironmentVariableW(L"ZV_VSCANNER_INI", nullptr);
-  RegDeleteValueW(key, L"Default Source");
   RegCloseKey(key);
   EXPECT_EQ(0u, combinedExit) << "the combined road's child failed (its output is above)";
   EXPECT_EQ(0u, dsmExit) << "the TWAINDSM.DLL road's child failed (its output is above)";
@@ -521,11 +538,6 @@ TEST(TwainDsm, CopierThroughTheOfficialManager) {
   EXPECT_TRUE(closeRequested);
   EXPECT_TRUE(transferCancelled);
 
-  for (const std::wstring &folder : installed) {
-    DeleteFileW((folder + L"zvscanner.ds").c_str());
-    DeleteFileW((folder + L"vscanner.ini").c_str());
-    RemoveDirectoryW(folder.c_str());
-  }
   for (const std::wstring &dir : {dsmRun, combinedRun}) {
     for (const wchar_t *name : {L"child.exe", L"TWAINDSM.DLL", L"TWAIN_32.DLL", L"vscanner.ini",
                                 L"trace.log"})
