@@ -20,48 +20,7 @@ cleanup() {
   rm -rf "$work" "$ds_dir"
 }
 trap cleanup EXIT
-failures=0
-passed=0
-
-check() { # check NAME CONDITION-EXIT-CODE
-  if [ "$2" -eq 0 ]; then
-    echo "ok: $1"; passed=$((passed + 1))
-  else
-    echo "FAILED: $1"; failures=$((failures + 1))
-  fi
-}
-
-new_pdfs() { find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newer "$1" 2>/dev/null; }
-
-# set_marker FILE : the time from which PDFs count, once CUPS is idle and no
-# PDF of an earlier test has arrived for 2 s (at most 30 s).
-set_marker() {
-  local i
-  for i in $(seq 1 60); do
-    if [ -z "$(lpstat -o 2>/dev/null)" ] &&
-       [ -z "$(find "$ZV_PDF_DIR" -maxdepth 1 -name '*.pdf' -newermt "@$(($(date +%s) - 2))" 2>/dev/null)" ]; then
-      break
-    fi
-    sleep 0.5
-  done
-  touch "$1"; sleep 1
-}
-
-# wait_pdfs MARKER SECONDS : new PDFs once they stop appearing.
-wait_pdfs() {
-  local last="" now i
-  for i in $(seq 1 $(($2 * 2))); do
-    now=$(new_pdfs "$1" | sort)
-    if [ -n "$now" ] && [ "$now" = "$last" ]; then break; fi
-    last=$now
-    sleep 0.5
-  done
-  new_pdfs "$1" | sort
-}
-
-mean() { # mean PGM WxH+X+Y : mean grey 0..255 of that region
-  convert "$1" -crop "$2" +repage -format '%[fx:round(mean*255)]' info:
-}
+source "$here/checks.sh"
 
 # install SOURCE_INI_KEYS : the data source with its own INI (the flatbed
 # preset plus these keys), made the manager's default source.
