@@ -7,6 +7,7 @@
 #include "imaging/dib.h"
 #include "imaging/global_memory.h"
 #include "printing/printer_settings.h"
+#include "printing/settings_image.h"
 #include "twain/scanner_profile.h"
 #include "twain/scanner_session.h"
 
@@ -53,13 +54,14 @@ HDC OpenPrinter(PRINTDLGEXW &printer) {
 }
 
 // Scans are always laid on the sheet upright; the entry keeps the setting.
+// A device mode whose dmSize ends before dmOrientation has no room for it:
+// its driver's private bytes stay as they are.
 void ForcePortrait(PRINTDLGEXW &printer, HDC dc) {
   GlobalLockGuard mode(printer.hDevMode);
   DEVMODEW *devMode = UsableDevMode(mode);
   if (!devMode)
     return;
-  devMode->dmFields |= DM_ORIENTATION;
-  devMode->dmOrientation = DMORIENT_PORTRAIT;
+  ForceDevModePortrait(devMode, mode.size());
   CurrentPrintCalls().resetDC(dc, devMode);
 }
 
@@ -76,7 +78,44 @@ bool AbandonCopy(const PrintCalls &gdi, HDC dc) {
   return false;
 }
 
-std::uint32_t DeviceDpi(HDC dc, int axis) { return std::uint32_t(GetDeviceCaps(dc, axis)); }
+std::uint32_t DeviceDpi(const PrintCalls &gdi, HDC dc, int axis) {
+  return std::uint32_t(gdi.getDeviceCaps(dc, axis));
+}
+
+// How the scan was asked for: what sizes a bitmap whose header carries no
+// resolution of its own.
+struct ScanRequest {
+  std::uint32_t scale;
+  std::uint32_t chosenDpi;
+  std::uint32_t targetDpi;
+};
+
+// One page: logical (0, 0) moved to the physical corner of the sheet, not
+// of its printable area, and the whole bitmap drawn from there at its size
+// on paper.
+void DrawPage(const PrintCalls &gdi, HDC dc, const DibImage &image, const ScanRequest &scan) {
+  const int offsetY = gdi.getDeviceCaps(dc, PHYSICALOFFSETY);
+  const int offsetX = gdi.getDeviceCaps(dc, PHYSICALOFFSETX);
+  gdi.setViewportOrgEx(dc, -offsetX, -offsetY, nullptr);
+  gdi.setStretchBltMode(dc, COLORONCOLOR);
+  const std::uint32_t deviceDpiY = DeviceDpi(gdi, dc, LOGPIXELSY);
+  const std::uint32_t bitmapDpiY =
+      PrintResolution(std::uint32_t(image.GetYResolution(ResolutionPerInch)), scan.chosenDpi,
+                      scan.targetDpi, deviceDpiY);
+  const std::int32_t height =
+      SizeOnPaper(std::uint32_t(image.GetHeight()), deviceDpiY, bitmapDpiY, scan.scale);
+  const std::uint32_t deviceDpiX = DeviceDpi(gdi, dc, LOGPIXELSX);
+  const std::uint32_t bitmapDpiX =
+      PrintResolution(std::uint32_t(image.GetXResolution(ResolutionPerInch)), scan.chosenDpi,
+                      scan.targetDpi, deviceDpiX);
+  const std::int32_t width =
+      SizeOnPaper(std::uint32_t(image.GetWidth()), deviceDpiX, bitmapDpiX, scan.scale);
+  // Width and height 0 would mean "own size" to Draw; an image too small to
+  // show at this scale leaves the page empty. A drawing failure is not
+  // reported: the page is still finished.
+  if (width > 0 && height > 0)
+    image.Draw(dc, 0, 0, width, height, gdi.stretchDIBits);
+}
 
 } // namespace
 
@@ -97,9 +136,8 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
 
   const ScanFrame frame = CopyScanFrame(params.scale);
   const ModeChoice mode = ChooseMode(params.mode);
-  const std::uint32_t deviceDpiX = DeviceDpi(dc.get(), LOGPIXELSX);
-  const std::uint32_t deviceDpiY = DeviceDpi(dc.get(), LOGPIXELSY);
-  const std::uint32_t target = TargetResolution(deviceDpiX, params.scale, mode.divisor);
+  const std::uint32_t target =
+      TargetResolution(DeviceDpi(gdi, dc.get(), LOGPIXELSX), params.scale, mode.divisor);
   ScannerProfile profile;
   session.GetScannerProfile(0, profile);
   const std::uint32_t resolution = ChooseScanResolution(target, profile);
@@ -120,27 +158,13 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
     return true;
   }
 
-  // Logical (0, 0) is the physical corner of the sheet, not of the printable area.
-  const int offsetX = GetDeviceCaps(dc.get(), PHYSICALOFFSETX);
-  const int offsetY = GetDeviceCaps(dc.get(), PHYSICALOFFSETY);
-  const std::uint32_t bitmapDpiX = PrintResolution(
-      image.GetXResolution(ResolutionPerInch), resolution, target, deviceDpiX);
-  const std::uint32_t bitmapDpiY = PrintResolution(
-      image.GetYResolution(ResolutionPerInch), resolution, target, deviceDpiY);
-  const std::int32_t width = SizeOnPaper(image.GetWidth(), deviceDpiX, bitmapDpiX, params.scale);
-  const std::int32_t height = SizeOnPaper(image.GetHeight(), deviceDpiY, bitmapDpiY, params.scale);
-
+  const ScanRequest scan{params.scale, resolution, target};
   for (std::uint32_t copy = 0; copy < params.copies; ++copy) {
     if (documentPerCopy && gdi.startDoc(dc.get(), &info) <= 0)
       return ReportDocumentFailure(gdi);
     if (gdi.startPage(dc.get()) <= 0)
       return AbandonCopy(gdi, dc.get());
-    SetViewportOrgEx(dc.get(), -offsetX, -offsetY, nullptr);
-    SetStretchBltMode(dc.get(), COLORONCOLOR);
-    // Width and height 0 would mean "own size" to Draw; an image too small to
-    // show at this scale simply leaves the page empty.
-    if (width > 0 && height > 0)
-      image.Draw(dc.get(), 0, 0, width, height);
+    DrawPage(gdi, dc.get(), image, scan);
     if (gdi.endPage(dc.get()) <= 0)
       return AbandonCopy(gdi, dc.get());
     if (documentPerCopy)

@@ -61,5 +61,9 @@ std::int64_t RoundedDivide(std::int64_t numerator, std::int64_t denominator) {
   if (r >= d - d / 2)
     ++q;
   const bool negative = (numerator < 0) != (denominator < 0);
-  return negative ? std::int64_t(0 - q) : std::int64_t(q);
+  if (negative)
+    return std::int64_t(0 - q); // q is at most 2^63, whose negation is INT64_MIN
+  // Only INT64_MIN / -1 gets here with 2^63, one beyond the largest value.
+  const std::uint64_t largest = std::uint64_t(INT64_MAX);
+  return std::int64_t(q > largest ? largest : q);
 }

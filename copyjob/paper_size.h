@@ -32,5 +32,6 @@ bool PaperSizeFrame(PaperSize code, ScanFrame *frame);
 // any index outside 0..3 gives 10000.
 std::uint32_t ScaleFromPaperSizes(int sourceIndex, int destinationIndex);
 
-// Signed division rounding half away from zero. A zero denominator gives 0.
+// Signed division rounding half away from zero. A zero denominator gives 0;
+// the one quotient beyond the range (INT64_MIN / -1) gives INT64_MAX.
 std::int64_t RoundedDivide(std::int64_t numerator, std::int64_t denominator);

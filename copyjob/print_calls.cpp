@@ -2,8 +2,10 @@
 
 namespace {
 
-const PrintCalls kReal = {CreateDCW, StartDocW, ResetDCW, StartPage, EndPage,
-                          EndDoc,    AbortDoc,  DeleteDC, MessageBoxW};
+const PrintCalls kReal = {CreateDCW,     StartDocW,        ResetDCW,          StartPage,
+                          EndPage,       EndDoc,           AbortDoc,          DeleteDC,
+                          MessageBoxW,   GetDeviceCaps,    SetViewportOrgEx,  SetStretchBltMode,
+                          StretchDIBits};
 const PrintCalls *g_current = &kReal;
 
 } // namespace

@@ -1,9 +1,12 @@
-// The GDI document calls the copy job makes, reached through one table so
-// that tests can count them and make one fail: no printer here ever refuses
-// a page on request.
+// The GDI calls the copy job makes, reached through one table so that tests
+// can count them, make one fail (no printer here ever refuses a page on
+// request), stand in for a device's capabilities, and see where and how
+// large the page is drawn.
 #pragma once
 
 #include <windows.h>
+
+#include "imaging/dib.h"
 
 struct PrintCalls {
   HDC(WINAPI *createDC)(LPCWSTR driver, LPCWSTR device, LPCWSTR output, const DEVMODEW *mode);
@@ -15,6 +18,11 @@ struct PrintCalls {
   int(WINAPI *abortDoc)(HDC dc);
   BOOL(WINAPI *deleteDC)(HDC dc);
   int(WINAPI *messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+  // The drawing of a page.
+  int(WINAPI *getDeviceCaps)(HDC dc, int index);
+  BOOL(WINAPI *setViewportOrgEx)(HDC dc, int x, int y, POINT *previous);
+  int(WINAPI *setStretchBltMode)(HDC dc, int mode);
+  StretchDIBitsProc stretchDIBits;
 };
 
 // The real GDI and user32 calls.

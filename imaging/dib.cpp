@@ -71,7 +71,8 @@ std::int64_t DibImage::GetYResolution(int unit) const {
   return Resolution(dib_field::kYPelsPerMeter, unit);
 }
 
-bool DibImage::Draw(HDC dc, int x, int y, int width, int height) const {
+bool DibImage::Draw(HDC dc, int x, int y, int width, int height,
+                    StretchDIBitsProc stretch) const {
   GlobalLockGuard lock(dib_);
   DibLayout l;
   if (!lock || !ReadDibLayout(lock.data(), lock.size(), &l))
@@ -84,8 +85,8 @@ bool DibImage::Draw(HDC dc, int x, int y, int width, int height) const {
     height = h;
   }
   const int lines =
-      StretchDIBits(dc, x, y, width, height, 0, 0, w, h, lock.bytes() + l.bitsOffset,
-                    static_cast<const BITMAPINFO *>(lock.data()), DIB_RGB_COLORS, SRCCOPY);
+      stretch(dc, x, y, width, height, 0, 0, w, h, lock.bytes() + l.bitsOffset,
+              static_cast<const BITMAPINFO *>(lock.data()), DIB_RGB_COLORS, SRCCOPY);
   return lines != static_cast<int>(GDI_ERROR);
 }
 

@@ -30,6 +30,12 @@ bool NormalizeGreyPalette(HGLOBAL dib);
 // other than 1, failed allocation. The source is never freed here.
 HGLOBAL ConvertDibDepth(HGLOBAL dib, int bitCount);
 
+// StretchDIBits, or a stand-in with its signature.
+using StretchDIBitsProc = int(WINAPI *)(HDC dc, int x, int y, int width, int height, int sourceX,
+                                        int sourceY, int sourceWidth, int sourceHeight,
+                                        const void *bits, const BITMAPINFO *info, UINT usage,
+                                        DWORD rop);
+
 enum ResolutionUnit : int {
   ResolutionPerInch = 1,  // dots per inch, rounded
   ResolutionPerMeter = 2, // pixels per metre as stored
@@ -60,7 +66,9 @@ public:
   // StretchDIBits of the whole bitmap into the rectangle (x, y, width,
   // height) of `dc`; width and height both 0 draw at the image's own size.
   // False without an image, for an unusable bitmap or when GDI fails.
-  bool Draw(HDC dc, int x, int y, int width, int height) const;
+  // `stretch` is the call made (GDI's own unless a caller routes it).
+  bool Draw(HDC dc, int x, int y, int width, int height,
+            StretchDIBitsProc stretch = StretchDIBits) const;
 
   // Frees the block, if any; true.
   bool Free();

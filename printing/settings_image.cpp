@@ -29,6 +29,12 @@ static_assert(sizeof(kImageFields) / sizeof(kImageFields[0]) * 4 ==
 constexpr std::size_t kDeviceNameChars = 32;
 constexpr std::size_t kDmSizeOffset = 68;
 constexpr std::size_t kDmDriverExtraOffset = 70;
+// dmFields (32 bits) at 72, dmOrientation (16 bits) at 76.
+constexpr std::size_t kDmFieldsOffset = 72;
+constexpr std::size_t kDmOrientationOffset = 76;
+constexpr std::size_t kDmOrientationEnd = kDmOrientationOffset + 2;
+constexpr std::uint32_t kDmOrientationBit = 1; // DM_ORIENTATION
+constexpr std::uint16_t kDmOrientPortrait = 1; // DMORIENT_PORTRAIT
 
 // Length of the NUL-terminated string starting at character `first` of a
 // block of `chars` characters; `chars - first` when no NUL follows.
@@ -80,6 +86,17 @@ std::uint32_t GetDevModeSize(const void *block, std::size_t size) {
   const auto *p = static_cast<const unsigned char *>(block);
   return std::uint32_t(ReadU16(p + kDmSizeOffset)) +
          std::uint32_t(ReadU16(p + kDmDriverExtraOffset));
+}
+
+bool ForceDevModePortrait(void *block, std::size_t size) {
+  if (!block || size < kDmOrientationEnd)
+    return false;
+  auto *p = static_cast<unsigned char *>(block);
+  if (ReadU16(p + kDmSizeOffset) < kDmOrientationEnd)
+    return false;
+  WriteU32(p + kDmFieldsOffset, ReadU32(p + kDmFieldsOffset) | kDmOrientationBit);
+  WriteU16(p + kDmOrientationOffset, kDmOrientPortrait);
+  return true;
 }
 
 std::size_t GetDevNamesSize(const void *block, std::size_t size) {

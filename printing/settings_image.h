@@ -52,6 +52,14 @@ bool ReadPrintDialogImage(const void *data, std::size_t size,
 // 16-bit unsigned numbers; 0 when the block is too short to hold them.
 std::uint32_t GetDevModeSize(const void *block, std::size_t size);
 
+// Asks for portrait in a DEVMODEW block: DM_ORIENTATION (1) in dmFields and
+// DMORIENT_PORTRAIT (1) in dmOrientation. Both are written only when the
+// block's own dmSize reaches past dmOrientation (and the block holds them):
+// what lies beyond dmSize belongs to the driver, so a device mode too small
+// to carry an orientation keeps whatever orientation its driver gives it.
+// True when the fields were written.
+bool ForceDevModePortrait(void *block, std::size_t size);
+
 // The size in bytes that a DEVNAMES block occupies: the largest of 8 and,
 // for each of its three offsets o, 2 * (o + length of the string at o) + 2.
 // Counts only within the `size` bytes given: 0 when the block is shorter

@@ -52,6 +52,7 @@ zv_start_cups() {
   if ! lpstat -p "$ZV_FAX_PRINTER" >/dev/null 2>&1; then
     lpadmin -p "$ZV_FAX_PRINTER" -v cups-pdf:/ -E -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
   fi
+  zv_add_offset_printer
   lpadmin -d "$ZV_PRINTER"
   local p
   for p in "$ZV_PRINTER" "$ZV_FAX_PRINTER"; do
@@ -65,11 +66,35 @@ zv_start_cups() {
   export ZV_PDF_DIR="${home:-${HOME:-/root}}/PDF"
 }
 
+# A PDF printer whose A4 printable area starts 10 mm from the left and
+# 15 mm from the top of the sheet (physical offsets 118 and 177 at 300 dpi),
+# never the default. A Wine prefix learns CUPS's printers only when it is
+# made, so this runs before the prefix is.
+ZV_OFFSET_PRINTER=${ZV_OFFSET_PRINTER:-ZelvantorOffset}
+export ZV_OFFSET_PRINTER
+zv_add_offset_printer() {
+  if ! lpstat -p "$ZV_OFFSET_PRINTER" >/dev/null 2>&1; then
+    local ppd
+    ppd=$(mktemp --suffix=.ppd)
+    sed 's|^\*ImageableArea A4/A4: .*|*ImageableArea A4/A4: "28.35 0 595 799.48"|' \
+      /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd > "$ppd"
+    lpadmin -p "$ZV_OFFSET_PRINTER" -v cups-pdf:/ -E -P "$ppd"
+    rm -f "$ppd"
+  fi
+  cupsenable "$ZV_OFFSET_PRINTER" 2>/dev/null || true
+  cupsaccept "$ZV_OFFSET_PRINTER" 2>/dev/null || true
+}
+
 # zv_make_prefix DIR: a prefix prepared for unattended windows, reused when
-# already there. Wine lists CUPS's printers in it.
+# already there. Wine lists CUPS's printers in it: a prefix that sees CUPS
+# (no CUPS_SERVER of its own) but was made before the offset printer existed
+# is made again.
 zv_make_prefix() {
   local dir=$1
-  [ -f "$dir/.zv-ready" ] && return 0
+  if [ -f "$dir/.zv-ready" ]; then
+    [ -n "${CUPS_SERVER:-}" ] && return 0
+    grep -qF "Printers\\\\$ZV_OFFSET_PRINTER]" "$dir/system.reg" 2>/dev/null && return 0
+  fi
   rm -rf "$dir"
   mkdir -p "$dir"
   WINEPREFIX="$dir" "$ZV_WINE" wineboot -i >/dev/null 2>&1

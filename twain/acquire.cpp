@@ -37,6 +37,13 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
   outcome = AcquireOutcome::Failed;
   if (!IsAvailable())
     return nullptr;
+  OperationScope operation(*this);
+  if (!operation) {
+    // A second request while one runs (a queued click) is turned away
+    // without a word: nothing was asked of the scanner.
+    outcome = AcquireOutcome::Cancelled;
+    return nullptr;
+  }
   const ResolvedFrame scanFrame = ResolveFrameArgument(frame);
   if (scanFrame.kind == FrameKind::Invalid)
     return nullptr;
@@ -61,10 +68,14 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
   facts.sourceOpened = state >= StateSourceOpen;
   enableReturnCode_ = kNoCall;
   transferReturnCode_ = kNoCall;
+  // The image information of this page's own transfer: a late one slipping
+  // in while the source closes replaces imageInfo.
+  TW_IMAGEINFO pageInfo{};
   if (state >= StateSourceOpen) {
     handle = AcquireImage(showUI);
     facts.enableRc = enableReturnCode_;
     facts.transferRc = transferReturnCode_;
+    pageInfo = imageInfo;
     ResetTransfers();
   }
   CloseManager();
@@ -75,7 +86,7 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
     imageHandle = handle;
   }
 
-  if (handle != nullptr && RepairDelivered(handle, imageInfo) && working.bwFromGrey) {
+  if (handle != nullptr && RepairDelivered(handle, pageInfo) && working.bwFromGrey) {
     if (HGLOBAL mono = ConvertDibDepth(handle, 1)) {
       GlobalFree(handle);
       handle = mono;
@@ -110,7 +121,9 @@ HGLOBAL ScannerSession::AcquireImage(bool showUI) {
 
 void ScannerSession::WaitForTransfer() {
   transferDone = false;
+  closeRequested = false;
   if (state >= StateSourceEnabled) {
+    waitingForPage = true;
     MSG message;
     while (!transferDone) {
       // Blocks until the source (or anything else) posts; no polling.
@@ -121,9 +134,15 @@ void ScannerSession::WaitForTransfer() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
       }
+      // The user closed the proxy window: handled like the source's own
+      // request to close, unless the page has already come.
+      if (closeRequested && !transferDone)
+        DisableSource();
       if (state < StateSourceEnabled)
         break;
     }
+    waitingForPage = false;
   }
+  closeRequested = false;
   transferDone = false;
 }

@@ -84,6 +84,9 @@ void StoreCachedProfile(const ScannerProfile &profile) {
 bool ScannerSession::GetScannerProfile(std::uint32_t wantedId, ScannerProfile &profile) {
   if (!IsAvailable())
     return false;
+  OperationScope operation(*this);
+  if (!operation)
+    return false;
   const std::uint32_t id = wantedId != 0 ? wantedId : scannerId;
   const SessionState entry = state;
   bool result = false;

@@ -62,6 +62,19 @@ void CenterWindow(HWND window) {
 }
 
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    // The proxy is the active window while a page is awaited, so Alt+F4 or
+    // the close command reach it. It must live on: the source posts to it
+    // and the owner is restored through it. Closing it while waiting for a
+    // page asks to cancel the scan; the wait sees that once this returns
+    // (the WM_NULL wakes it when the close was sent from elsewhere).
+    auto *session = reinterpret_cast<ScannerSession *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (session != nullptr && session->waitingForPage) {
+      session->closeRequested = true;
+      PostMessageW(window, WM_NULL, 0, 0);
+    }
+    return 0;
+  }
   if (message == WM_ENABLE) {
     if (wParam != 0)
       ShowWindow(window, SW_SHOWNA);
@@ -85,8 +98,10 @@ void ScannerSession::CreateProxyWindow() {
   proxyWindow = CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
                                 WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
-  if (proxyWindow != nullptr)
-    CenterWindow(proxyWindow);
+  if (proxyWindow == nullptr)
+    return;
+  SetWindowLongPtrW(proxyWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  CenterWindow(proxyWindow);
 }
 
 void ScannerSession::DestroyProxyWindow() {
@@ -94,13 +109,17 @@ void ScannerSession::DestroyProxyWindow() {
     return;
   if (HWND owner = GetParent(proxyWindow))
     SetFocus(owner);
+  SetWindowLongPtrW(proxyWindow, GWLP_USERDATA, 0);
   DestroyWindow(proxyWindow);
   proxyWindow = nullptr;
 }
 
 void ScannerSession::ShowBusyWindow() {
   HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
-  if (owner != nullptr && IsWindowVisible(owner)) {
+  // Only the outermost show disables the owner and remembers how it was:
+  // an inner one would find it disabled by the outer and keep it so.
+  const bool outermost = busyDepth++ == 0;
+  if (outermost && owner != nullptr && IsWindowVisible(owner)) {
     ownerWasEnabled = EnableWindow(owner, FALSE) == 0;
     ShowWindow(proxyWindow, SW_SHOW);
   }
@@ -110,6 +129,8 @@ void ScannerSession::ShowBusyWindow() {
 }
 
 void ScannerSession::HideBusyWindow() {
+  if (busyDepth > 0 && --busyDepth > 0)
+    return; // an outer busy period still runs
   HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
   if (owner != nullptr) {
     EnableWindow(owner, ownerWasEnabled);

@@ -44,6 +44,10 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   // HideBusyWindow restores this whenever the proxy window has an owner,
   // even when ShowBusyWindow found none visible: the owner must end enabled.
   ownerWasEnabled = TRUE;
+  busyDepth = 0;
+  operationRunning = false;
+  waitingForPage = false;
+  closeRequested = false;
 
   if (!entryGiven) {
     if (DSMENTRYPROC override = TwainManagerOverride()) {
@@ -152,6 +156,13 @@ bool ScannerSession::CloseManager() {
 }
 
 std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSelect) {
+  OperationScope operation(*this);
+  if (!operation)
+    return 0;
+  return SelectSourceNow(wantedId, userSelect);
+}
+
+std::uint32_t ScannerSession::SelectSourceNow(std::uint32_t wantedId, bool userSelect) {
   if (!available)
     return 0;
   const SessionState entryState = state;
@@ -202,7 +213,7 @@ bool ScannerSession::OpenSource() {
     return false;
   // Resolves the source again from scannerId; a source no longer listed is
   // tried with the identity stored last, and the manager's answer decides.
-  SelectSource(scannerId, false);
+  SelectSourceNow(scannerId, false);
   // The manager completes a copy; only a source that opened replaces the
   // stored identity, so a refusal cannot scribble on it.
   TW_IDENTITY identity = sourceIdentity;

@@ -47,7 +47,8 @@ public:
   // The open/close family reports the state condition afterwards.
   bool OpenManager();
   bool CloseManager();
-  // ScannerId of the selected source, 0 when none was selected.
+  // ScannerId of the selected source, 0 when none was selected, and 0 when
+  // another operation of this session is running.
   std::uint32_t SelectSource(std::uint32_t wantedId, bool userSelect);
   bool OpenSource();
   bool CloseSource();
@@ -61,6 +62,8 @@ public:
   bool TransferImage();
   void TransferNative();
 
+  // Nest: the owner is disabled by the outermost show and restored by the
+  // matching hide, so it ends as it was before the first.
   void ShowBusyWindow();
   void HideBusyWindow();
   void CreateProxyWindow();
@@ -80,7 +83,8 @@ public:
   // State 4 or more; out holds at least TwainItemSize(itemType) bytes.
   bool GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void *out);
 
-  // Acquisition (twain/acquire.cpp).
+  // Acquisition (twain/acquire.cpp). AcquirePage gives null, doing nothing,
+  // while another operation of this session is running.
   HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
                       std::int32_t brightness, std::int32_t contrast, bool showUI);
   // The same; outcome tells a failure from a cancel when no page came.
@@ -90,7 +94,8 @@ public:
   HGLOBAL AcquireImage(bool showUI);
   void WaitForTransfer();
 
-  // Capability profile (twain/profile_cache.cpp).
+  // Capability profile (twain/profile_cache.cpp). GetScannerProfile gives
+  // false while another operation of this session is running.
   bool GetScannerProfile(std::uint32_t wantedId, ScannerProfile &profile);
   void LookupScannerProfile(ScannerProfile &profile);
   void QueryControllableUI(ScannerProfile &profile);
@@ -115,8 +120,40 @@ public:
   TW_IMAGEINFO imageInfo;
   HGLOBAL imageHandle;
   BOOL ownerWasEnabled;
+  // Shows of the busy window not yet matched by a hide.
+  int busyDepth;
+  // An acquisition, source selection or profile lookup is under way. The
+  // session pumps messages inside each, so a second one could otherwise be
+  // started on top of it by a queued click.
+  bool operationRunning;
+  // WaitForTransfer is waiting for a page; closing the proxy window then
+  // asks to cancel it (closeRequested), as the source's MSG_CLOSEDSREQ does.
+  bool waitingForPage;
+  bool closeRequested;
 
 private:
+  // Marks one operation as running for its lifetime; false (and nothing
+  // marked) when another one already runs.
+  class OperationScope {
+  public:
+    explicit OperationScope(ScannerSession &session)
+        : running_(session.operationRunning), entered_(!running_) {
+      running_ = true;
+    }
+    ~OperationScope() {
+      if (entered_)
+        running_ = false;
+    }
+    OperationScope(const OperationScope &) = delete;
+    OperationScope &operator=(const OperationScope &) = delete;
+    explicit operator bool() const { return entered_; }
+
+  private:
+    bool &running_;
+    bool entered_;
+  };
+  // SelectSource without the operation check: also a step of OpenSource.
+  std::uint32_t SelectSourceNow(std::uint32_t wantedId, bool userSelect);
   std::wstring managerFile_;
   // Return codes an acquisition keeps to tell a failure from a cancel
   // (kNoCall until the call is made).

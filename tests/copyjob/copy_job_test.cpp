@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -33,12 +34,25 @@ struct Box {
   UINT type;
 };
 
+// One StretchDIBits: where and how large on the device, and how much of
+// the bitmap.
+struct Drawing {
+  int x, y, width, height;
+  int sourceWidth, sourceHeight;
+};
+
 struct Recorder {
   std::map<std::string, int> counts;
   std::vector<std::string> order;
   std::string failing;   // the call that fails
   int failOnCall = 1;    // ... on its n-th use
   std::vector<Box> boxes;
+  // Device capabilities answered in place of the printer's own.
+  std::map<int, int> caps;
+  std::vector<POINT> viewportOrigins;
+  std::vector<int> stretchModes;
+  std::vector<Drawing> drawings;
+  bool discardDocuments = false; // EndDoc becomes AbortDoc on the real printer
   bool Fails(const char *name) {
     counts[name]++;
     order.push_back(name);
@@ -69,7 +83,9 @@ int WINAPI RecEndPage(HDC dc) {
 }
 int WINAPI RecEndDoc(HDC dc) {
   g_recorder->Fails("EndDoc");
-  return RealPrintCalls().endDoc(dc);
+  // Tests that look only at the drawing need no PDF on the shared printer.
+  return g_recorder->discardDocuments ? RealPrintCalls().abortDoc(dc)
+                                      : RealPrintCalls().endDoc(dc);
 }
 int WINAPI RecAbortDoc(HDC dc) {
   g_recorder->Fails("AbortDoc");
@@ -84,8 +100,53 @@ int WINAPI RecMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   g_recorder->boxes.push_back({text, caption == nullptr, caption ? caption : L"", type});
   return IDOK;
 }
-const PrintCalls kRecording = {RecCreateDC, RecStartDoc, RecResetDC,  RecStartPage, RecEndPage,
-                               RecEndDoc,   RecAbortDoc, RecDeleteDC, RecMessageBox};
+const char *CapName(int index) {
+  switch (index) {
+  case LOGPIXELSX:
+    return "LOGPIXELSX";
+  case LOGPIXELSY:
+    return "LOGPIXELSY";
+  case PHYSICALOFFSETX:
+    return "PHYSICALOFFSETX";
+  case PHYSICALOFFSETY:
+    return "PHYSICALOFFSETY";
+  default:
+    return "other";
+  }
+}
+int WINAPI RecGetDeviceCaps(HDC dc, int index) {
+  g_recorder->Fails((std::string("GetDeviceCaps ") + CapName(index)).c_str());
+  const auto given = g_recorder->caps.find(index);
+  return given != g_recorder->caps.end() ? given->second
+                                         : RealPrintCalls().getDeviceCaps(dc, index);
+}
+BOOL WINAPI RecSetViewportOrgEx(HDC dc, int x, int y, POINT *previous) {
+  g_recorder->Fails("SetViewportOrgEx");
+  g_recorder->viewportOrigins.push_back({x, y});
+  return RealPrintCalls().setViewportOrgEx(dc, x, y, previous);
+}
+int WINAPI RecSetStretchBltMode(HDC dc, int mode) {
+  g_recorder->Fails("SetStretchBltMode");
+  g_recorder->stretchModes.push_back(mode);
+  return RealPrintCalls().setStretchBltMode(dc, mode);
+}
+int WINAPI RecStretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
+                            int sourceWidth, int sourceHeight, const void *bits,
+                            const BITMAPINFO *info, UINT usage, DWORD rop) {
+  g_recorder->Fails("StretchDIBits");
+  EXPECT_EQ(0, sourceX);
+  EXPECT_EQ(0, sourceY);
+  EXPECT_EQ(UINT(DIB_RGB_COLORS), usage);
+  EXPECT_EQ(DWORD(SRCCOPY), rop);
+  g_recorder->drawings.push_back({x, y, width, height, sourceWidth, sourceHeight});
+  return RealPrintCalls().stretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth,
+                                        sourceHeight, bits, info, usage, rop);
+}
+const PrintCalls kRecording = {RecCreateDC,      RecStartDoc,         RecResetDC,
+                               RecStartPage,     RecEndPage,          RecEndDoc,
+                               RecAbortDoc,      RecDeleteDC,         RecMessageBox,
+                               RecGetDeviceCaps, RecSetViewportOrgEx, RecSetStretchBltMode,
+                               RecStretchDIBits};
 
 // ---- the simulated scanner behind a session ------------------------------------
 
@@ -105,6 +166,29 @@ twainsim::SimSource Flatbed(std::vector<double> resolutions, const char *name = 
   source.identity = twainsim::MakeIdentity("Zelvantor", "Test", name);
   source.capabilities = twainsim::MakeCapabilities(model);
   return source;
+}
+
+// A white 24-bit page of width x height pixels with these pixels per metre
+// in its header.
+twainsim::SimImageProvider FixedPage(int width, int height, LONG xPels, LONG yPels) {
+  return [=](const twainsim::SimImageRequest &) -> TW_HANDLE {
+    const std::size_t stride = ((std::size_t(width) * 24 + 31) / 32) * 4;
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                            sizeof(BITMAPINFOHEADER) + stride * std::size_t(height));
+    GlobalLockGuard lock(h);
+    if (!lock)
+      return h;
+    auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
+    header->biSize = sizeof(BITMAPINFOHEADER);
+    header->biWidth = width;
+    header->biHeight = height;
+    header->biPlanes = 1;
+    header->biBitCount = 24;
+    header->biXPelsPerMeter = xPels;
+    header->biYPelsPerMeter = yPels;
+    std::memset(lock.bytes() + sizeof(BITMAPINFOHEADER), 0xFF, stride * std::size_t(height));
+    return h;
+  };
 }
 
 class CopyJob : public testing::Test {
@@ -130,13 +214,15 @@ protected:
     g_engine = nullptr;
   }
 
-  // A fresh session on a manager that offers this one source.
-  void Start(twainsim::SimSource source) {
+  // A fresh session on a manager that offers this one source, whose pages
+  // come from `provider` when one is given.
+  void Start(twainsim::SimSource source, twainsim::SimImageProvider provider = nullptr) {
     if (session)
       session->Shutdown();
     session.reset();
     twainsim::SimConfig config;
     config.sources.push_back(std::move(source));
+    config.imageProvider = std::move(provider);
     engine = std::make_unique<SimEngine>(std::move(config));
     g_engine = engine.get();
     session = std::make_unique<ScannerSession>(nullptr, &SimEntry);
@@ -409,20 +495,171 @@ TEST_F(CopyJob, BitmapWithoutResolutionIsStillPrinted) {
   source.behaviour.zeroPelsPerMeter = true;
   source.behaviour.zeroImageInfoResolution = true;
   Start(std::move(source));
+  recorder.caps = {{LOGPIXELSX, 300}, {LOGPIXELSY, 300}};
   EXPECT_TRUE(Run(Params(1)));
   EXPECT_TRUE(Scanned());
   EXPECT_EQ(1, Count("StartPage"));
   EXPECT_EQ(1, Count("EndPage"));
   EXPECT_TRUE(recorder.boxes.empty());
+  // Sized by the 75 dpi it was scanned at: four device pixels per pixel.
+  ASSERT_EQ(1u, recorder.drawings.size());
+  const Drawing &d = recorder.drawings[0];
+  EXPECT_GT(d.sourceWidth, 0);
+  EXPECT_EQ(0, d.x);
+  EXPECT_EQ(0, d.y);
+  EXPECT_EQ(d.sourceWidth * 4, d.width);
+  EXPECT_EQ(d.sourceHeight * 4, d.height);
 }
 
 TEST_F(CopyJob, ResolutionZeroLeavesTheScannersOwn) {
   // A list that begins with 0.0 offers nothing: the job asks for 0, and the
   // scanner keeps its own resolution, which then sizes the print.
-  Start(Flatbed({0, 300}, "Job Flatbed empty list"));
+  twainsim::SimSource source = Flatbed({0, 300}, "Job Flatbed empty list");
+  twainsim::SimScannerModel model;
+  model.resolutions = {0, 300};
+  model.resolutionDefault = 300; // the scanner's own
+  source.capabilities = twainsim::MakeCapabilities(model);
+  Start(std::move(source));
+  // A 600 dpi device asks for 600; the page comes at the scanner's 300.
+  recorder.caps = {{LOGPIXELSX, 600}, {LOGPIXELSY, 600}};
   EXPECT_TRUE(Run(Params(1)));
   EXPECT_TRUE(Scanned());
   EXPECT_EQ(0xFFFFFFFFu, LastSet(ICAP_XRESOLUTION)) << "never set";
   EXPECT_EQ(0xFFFFFFFFu, LastSet(ICAP_YRESOLUTION)) << "never set";
   EXPECT_EQ(1, Count("EndPage"));
+  ASSERT_EQ(1u, recorder.drawings.size());
+  const Drawing &d = recorder.drawings[0];
+  EXPECT_GT(d.sourceWidth, 0);
+  EXPECT_EQ(d.sourceWidth * 2, d.width);
+  EXPECT_EQ(d.sourceHeight * 2, d.height);
+}
+
+TEST_F(CopyJob, PageIsDrawnFromThePhysicalCornerAtItsSizeOnPaper) {
+  struct Case {
+    const char *what;
+    int deviceX, deviceY, offsetX, offsetY; // dpi and device pixels
+    int width, height;                      // pixels of the page
+    LONG xPels, yPels;                      // its header
+    std::uint32_t scale;
+    int drawnWidth, drawnHeight;
+  } cases[] = {
+      {"100 %", 300, 300, 0, 0, 200, 100, 3937, 3937, 10000, 600, 300},
+      {"enlarged one paper size", 300, 300, 0, 0, 200, 100, 3937, 3937, 14138, 848, 424},
+      {"reduced two paper sizes", 300, 300, 0, 0, 200, 100, 3937, 3937, 5000, 300, 150},
+      {"bitmap pixels twice as high as wide", 300, 300, 0, 0, 200, 100, 3937, 1969, 10000, 600,
+       600},
+      {"device pixels twice as wide as high", 600, 300, 0, 0, 200, 100, 3937, 3937, 10000, 1200,
+       300},
+      // No resolution in the header nor from the transfer: the 75 dpi the
+      // scan was asked for (the scanner's list is 50, 75).
+      {"bitmap without resolution", 300, 300, 0, 0, 200, 100, 0, 0, 10000, 800, 400},
+      {"physical offsets", 300, 300, 118, 177, 200, 100, 3937, 3937, 10000, 600, 300},
+      {"physical offsets, enlarged", 600, 600, 50, 70, 200, 100, 3937, 3937, 14138, 1696, 848},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    twainsim::SimSource source = Flatbed({50, 75});
+    source.behaviour.zeroImageInfoResolution = true;
+    Start(std::move(source), FixedPage(c.width, c.height, c.xPels, c.yPels));
+    recorder = Recorder();
+    recorder.discardDocuments = true;
+    recorder.caps = {{LOGPIXELSX, c.deviceX},
+                     {LOGPIXELSY, c.deviceY},
+                     {PHYSICALOFFSETX, c.offsetX},
+                     {PHYSICALOFFSETY, c.offsetY}};
+    EXPECT_TRUE(Run(Params(2, 0, 0, c.scale)));
+    // Every page: the origin moved by minus the offsets, then the whole
+    // bitmap drawn at (0, 0).
+    ASSERT_EQ(2u, recorder.drawings.size());
+    ASSERT_EQ(2u, recorder.viewportOrigins.size());
+    for (int page = 0; page < 2; ++page) {
+      EXPECT_EQ(-c.offsetX, recorder.viewportOrigins[page].x);
+      EXPECT_EQ(-c.offsetY, recorder.viewportOrigins[page].y);
+      EXPECT_EQ(COLORONCOLOR, recorder.stretchModes[page]);
+      const Drawing &d = recorder.drawings[page];
+      EXPECT_EQ(0, d.x);
+      EXPECT_EQ(0, d.y);
+      EXPECT_EQ(c.drawnWidth, d.width);
+      EXPECT_EQ(c.drawnHeight, d.height);
+      EXPECT_EQ(c.width, d.sourceWidth);
+      EXPECT_EQ(c.height, d.sourceHeight);
+    }
+    EXPECT_EQ(0u, engine->LiveImages());
+  }
+}
+
+TEST_F(CopyJob, EachPageReadsOffsetsAndResolutionsInThisOrder) {
+  Start(Flatbed({50, 75}), FixedPage(20, 10, 3937, 3937));
+  recorder.discardDocuments = true;
+  EXPECT_TRUE(Run(Params(1)));
+  const std::vector<std::string> page = {
+      "StartPage",
+      "GetDeviceCaps PHYSICALOFFSETY",
+      "GetDeviceCaps PHYSICALOFFSETX",
+      "SetViewportOrgEx",
+      "SetStretchBltMode",
+      "GetDeviceCaps LOGPIXELSY",
+      "GetDeviceCaps LOGPIXELSX",
+      "StretchDIBits",
+      "EndPage",
+  };
+  const auto start = std::find(recorder.order.begin(), recorder.order.end(), "StartPage");
+  ASSERT_GE(recorder.order.end() - start, std::ptrdiff_t(page.size()));
+  EXPECT_EQ(page, std::vector<std::string>(start, start + std::ptrdiff_t(page.size())));
+  // Before the scan only the horizontal resolution, for the target.
+  const std::vector<std::string> before = {"CreateDC", "StartDoc", "ResetDC",
+                                           "GetDeviceCaps LOGPIXELSX"};
+  EXPECT_EQ(before, std::vector<std::string>(recorder.order.begin(), start));
+}
+
+TEST_F(CopyJob, PageTooSmallToShowIsLeftEmptyButPrinted) {
+  // 1 by 4 pixels at 300 dpi on a 300 dpi device, halved: 0 by 2. Draw would
+  // take a width and height of 0 as the image's own size, so nothing is drawn.
+  for (int height : {1, 4}) {
+    SCOPED_TRACE(height);
+    Start(Flatbed({50, 75}), FixedPage(1, height, 11811, 11811));
+    recorder = Recorder();
+    recorder.discardDocuments = true;
+    recorder.caps = {{LOGPIXELSX, 300}, {LOGPIXELSY, 300}};
+    EXPECT_TRUE(Run(Params(1, 0, 0, 5000)));
+    EXPECT_TRUE(recorder.drawings.empty());
+    EXPECT_EQ(1, Count("StartPage"));
+    EXPECT_EQ(1, Count("EndPage"));
+    EXPECT_EQ(1u, recorder.viewportOrigins.size());
+    EXPECT_TRUE(recorder.boxes.empty());
+  }
+}
+
+TEST_F(CopyJob, DeviceModeTooSmallForAnOrientationKeepsItsDriverBytes) {
+  // dmSize 68 with 152 driver bytes: dmFields and dmOrientation would lie in
+  // what the header gives to the driver.
+  HGLOBAL original = PrinterSettings[0].hDevMode;
+  HGLOBAL small = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 220);
+  ASSERT_NE(nullptr, small);
+  {
+    GlobalLockGuard from(original), to(small);
+    ASSERT_TRUE(from && to);
+    std::memcpy(to.data(), from.data(), 64); // dmDeviceName
+    auto *mode = static_cast<DEVMODEW *>(to.data());
+    mode->dmSpecVersion = 0x401;
+    mode->dmSize = 68;
+    mode->dmDriverExtra = 152;
+  }
+  PrinterSettings[0].hDevMode = small;
+  recorder.discardDocuments = true;
+  const bool ran = Run(Params(1));
+  std::vector<unsigned char> after(220);
+  {
+    GlobalLockGuard lock(small);
+    std::memcpy(after.data(), lock.data(), after.size());
+  }
+  PrinterSettings[0].hDevMode = original;
+  GlobalFree(small);
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(1, Count("ResetDC"));
+  // dmSize and dmDriverExtra themselves sit at 68..71; dmFields would be
+  // at 72 and dmOrientation at 76.
+  EXPECT_EQ(std::vector<unsigned char>(148, 0),
+            std::vector<unsigned char>(after.begin() + 72, after.end()))
+      << "driver bytes written";
 }

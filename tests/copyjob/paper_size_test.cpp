@@ -64,6 +64,10 @@ TEST(PaperSize, RoundedDivideSignsAndHalves) {
       {8, 3, 3},       {1, 1, 1},       {0, 0, 0},
       {INT64_MIN, 1, INT64_MIN},        {INT64_MAX, 2, INT64_MAX / 2 + 1},
       {INT64_MIN, INT64_MIN, 1},        {INT64_MAX, INT64_MAX, 1},
+      // The one quotient beyond the range: the largest positive value, never
+      // a negative one.
+      {INT64_MIN, -1, INT64_MAX},       {INT64_MAX, -1, -INT64_MAX},
+      {INT64_MIN, -2, INT64_MAX / 2 + 1}, {INT64_MIN + 1, -1, INT64_MAX},
   };
   for (const Case &c : cases)
     EXPECT_EQ(c.q, RoundedDivide(c.n, c.d)) << c.n << "/" << c.d;

@@ -59,6 +59,56 @@ if [ "$count" = 1 ]; then
 fi
 check "the scanner was driven through the real DLL" $(grep -q 'ENABLEDS' "$run/trace.log" 2>/dev/null; echo $?)
 
+# --- A printer whose printable area starts 10 mm from the left and 15 mm
+# from the top of the sheet: the chart still starts at the sheet's physical
+# corner, not at the corner of the printable area. The copier is given that
+# printer as its stored choice: a PRINTDLGEXW image, no DEVMODEW (the
+# driver's defaults) and a DEVNAMES block. Wine's own default printer follows
+# CUPS's, which other runs on this machine share, so it is left alone.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8)))"; }
+reg_hex() { od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'; }
+choice_key='HKCU\Software\Zelvantor\Copier\0'
+driver=wineps.drv; device=$ZV_OFFSET_PRINTER; port=CUPS:$ZV_OFFSET_PRINTER
+at_device=$((4 + ${#driver} + 1)); at_port=$((at_device + ${#device} + 1))
+devnames=$({ le16 4; le16 $at_device; le16 $at_port; le16 0
+             printf '%s\0%s\0%s\0' "$driver" "$device" "$port" | iconv -f UTF-8 -t UTF-16LE; } | reg_hex)
+image=$({ le16 84; le16 0; head -c 80 /dev/zero; } | reg_hex)
+printf 'REGEDIT4\n\n[%s]\n"PRINTDLGEXW"=hex:%s\n"DEVMODEW"=hex:\n"DEVNAMES"=hex:%s\n' \
+  "HKEY_CURRENT_USER\\Software\\Zelvantor\\Copier\\0" "$image" "$devnames" > "$work/offset.reg"
+offset_jobs() { lpstat -W completed -o "$ZV_OFFSET_PRINTER" 2>/dev/null | awk '{print $1}' | sort; }
+jobs_before=$(offset_jobs)
+"$ZV_WINE" reg delete "$choice_key" /f >/dev/null 2>&1
+"$ZV_WINE" regedit /S "$(winepath_w "$work/offset.reg")" >/dev/null 2>&1
+marker="$work/marker-offset"; set_marker "$marker"
+code=$(run_copier "$run" "" "")
+# Later runs take the default printer again.
+"$ZV_WINE" reg delete "$choice_key" /f >/dev/null 2>&1
+check "offset printer: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+pdfs=$(wait_pdfs "$marker" 30)
+job=""
+for i in $(seq 1 20); do
+  job=$(comm -13 <(printf '%s\n' "$jobs_before") <(offset_jobs) | tail -1)
+  [ -n "$job" ] && break
+  sleep 0.5
+done
+check "offset printer: a job was printed on $ZV_OFFSET_PRINTER (got '$job')" $([ -n "$job" ]; echo $?)
+# cups-pdf names the file after the job's number; other runs may print too.
+pdf=$(printf '%s\n' "$pdfs" | grep -E "job_${job##*-}\.pdf$" | head -1)
+check "offset printer: its PDF ('$pdf')" $([ -n "$job" ] && [ -n "$pdf" ]; echo $?)
+if [ -n "$job" ] && [ -n "$pdf" ]; then
+  pdftoppm -gray -r 100 -singlefile "$pdf" "$work/offset"
+  pgm="$work/offset.pgm"
+  size=$(identify -format '%wx%h' "$pgm")
+  check "offset printer: rendered at A4 size (got $size)" $([[ "$size" =~ ^82[67]x11(69|70)$ ]]; echo $?)
+  # Drawn from the printable area's corner instead, everything would sit
+  # 10 mm (39 pixels) further right and 15 mm (59 pixels) further down.
+  v=$(mean "$pgm" 14x14+2+2);   check "offset printer: filled square at the sheet's top-left corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
+  v=$(mean "$pgm" 600x2+100+196); check "offset printer: the line 50 mm from the top (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+  v=$(mean "$pgm" 600x3+100+254); check "offset printer: white 65 mm from the top (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 30x2+792+1165); check "offset printer: corner mark at the bottom-right of the sheet (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+  cp "$pgm" "${ZV_E2E_KEEP_OFFSET:-/dev/null}" 2>/dev/null || true
+fi
+
 # --- One or three arguments: no command-line copy.
 for args in "one" "one two three"; do
   marker="$work/marker-args"; set_marker "$marker"

@@ -503,6 +503,19 @@ TEST(MonoConversion, HeaderFromAnInfoHeader) {
   EXPECT_EQ(132, DibBitsOffset(mono.data(), mono.size()));
 }
 
+TEST(MonoConversion, OnePlaneWhateverTheSourceSaid) {
+  // The new rows are one plane of uncompressed bits, whatever biPlanes the
+  // scanner wrote.
+  for (std::uint16_t planes : {0, 1, 3}) {
+    std::vector<unsigned char> bytes = Grey8({Row({0, 255, 0, 255})}, Levels(256, false));
+    WriteU16(&bytes[dib_field::kPlanes], planes);
+    Guarded g(bytes);
+    const std::vector<unsigned char> mono = Mono(g);
+    EXPECT_EQ(1, ReadU16(&mono[dib_field::kPlanes])) << planes;
+    EXPECT_EQ(0u, U32At(mono, dib_field::kCompression)) << planes;
+  }
+}
+
 TEST(MonoConversion, ImportantColoursBeyondTwoMeanAll) {
   DibFields f;
   f.clrImportant = 256;

@@ -128,6 +128,41 @@ TEST(DevModeSize, SumOfSizeAndDriverExtra) {
   EXPECT_EQ(0u, GetDevModeSize(nullptr, 228));
 }
 
+TEST(DevModePortrait, WrittenOnlyWhereDmSizeCoversTheFields) {
+  struct Case {
+    std::size_t blockSize;
+    std::uint16_t dmSize, dmDriverExtra;
+    bool written;
+  } cases[] = {
+      {228, 220, 8, true},
+      {220, 78, 142, true},  // dmOrientation is the last public field it holds
+      {220, 77, 143, false}, // its second byte would be the driver's
+      {220, 76, 144, false}, // dmFields only: half a request is none
+      {220, 68, 152, false}, // even dmFields lies in the driver's bytes
+      {77, 220, 8, false},   // the block ends inside dmOrientation
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.dmSize);
+    Bytes b(c.blockSize, 0);
+    for (std::size_t i = 72; i < b.size(); ++i)
+      b[i] = std::uint8_t(0x40 + i);
+    WriteU16(&b[68], c.dmSize);
+    WriteU16(&b[70], c.dmDriverExtra);
+    const Bytes before = b;
+    EXPECT_EQ(c.written, ForceDevModePortrait(b.data(), b.size()));
+    if (!c.written) {
+      EXPECT_EQ(before, b);
+      continue;
+    }
+    // dmFields gains DM_ORIENTATION and keeps its other bits.
+    EXPECT_EQ(ReadU32(&before[72]) | 1u, ReadU32(&b[72]));
+    EXPECT_EQ(1, ReadU16(&b[76]));
+    EXPECT_TRUE(std::equal(before.begin() + 78, before.end(), b.begin() + 78));
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 72, b.begin()));
+  }
+  EXPECT_FALSE(ForceDevModePortrait(nullptr, 228));
+}
+
 TEST(DevNamesSize, LargestEndOfTheThreeStrings) {
   struct Case {
     const char *what;

@@ -178,6 +178,10 @@ TEST(HeaderRepair, ColourCountAndImageSize) {
       {101, 10, 4, 0, 0, 0, 16, 520},
       {100, 10, 8, 1 /* BI_RLE8 */, 0, 777, 256, 777},
       {100, 10, 32, 3 /* BI_BITFIELDS */, 0, 4000, 0, 4000},
+      // Bit count 0: a JPEG or PNG names its own depth and has no colour
+      // table; a count of 1 would move where its data is looked for.
+      {100, 10, 0, 4 /* BI_JPEG */, 0, 5000, 0, 5000},
+      {100, 10, 0, 5 /* BI_PNG */, 0, 5000, 0, 5000},
   };
   for (const auto &c : cases) {
     auto h = InfoHeader(c.width, c.height, c.bits);
@@ -581,6 +585,8 @@ const UINT kNotify = WM_APP + 51;
 HWND g_parent = nullptr;
 int g_endTransfers = 0;
 std::vector<HGLOBAL> g_images;
+// The first page comes at 300 dpi, the late one at 150.
+const float kTransferDpi[] = {300.0f, 150.0f};
 
 HGLOBAL SmallDib() {
   auto header = InfoHeader(8, 8, 24);
@@ -611,6 +617,15 @@ TW_UINT16 TW_CALLINGSTYLE Entry(TW_IDENTITY *, TW_IDENTITY *, TW_UINT32, TW_UINT
     event->TWMessage = mine ? MSG_XFERREADY : MSG_NULL;
     return mine ? TWRC_DSEVENT : TWRC_NOTDSEVENT;
   }
+  case DAT_IMAGEINFO: {
+    auto *info = static_cast<TW_IMAGEINFO *>(data);
+    const float dpi = kTransferDpi[g_images.size() < 2 ? g_images.size() : 1];
+    info->XResolution = FloatToFix32(dpi);
+    info->YResolution = FloatToFix32(dpi);
+    info->ImageWidth = 8;
+    info->ImageLength = 8;
+    return TWRC_SUCCESS;
+  }
   case DAT_IMAGENATIVEXFER:
     g_images.push_back(SmallDib());
     *static_cast<TW_HANDLE *>(data) = g_images.back();
@@ -639,6 +654,9 @@ TEST(AcquirePage, ImageSlippedInWhileClosingIsFreed) {
   EXPECT_EQ(late::g_images[0], dib);
   EXPECT_EQ(nullptr, GlobalSize(late::g_images[1]) ? late::g_images[1] : nullptr)
       << "the second image was not freed";
+  // Repaired with the resolution of its own transfer, not the late one's.
+  EXPECT_EQ(11811u, FieldU32(dib, kXPels));
+  EXPECT_EQ(11811u, FieldU32(dib, kYPels));
   EXPECT_EQ(StateManagerLoaded, session.state);
   GlobalFree(dib);
   session.Shutdown();
