@@ -3,18 +3,14 @@
 
 #include <windows.h>
 
-#include <memory>
-
-struct LocalFreeDeleter {
-  void operator()(LPWSTR *array) const { LocalFree(array); }
-};
+#include "common/unique_handle.h"
 
 // The arguments after the program name: how many, and the first of them
 // (null when there are none). Owns CommandLineToArgvW's array.
 struct CommandLineArguments {
   int count = 0;
   LPWSTR *first = nullptr;
-  std::unique_ptr<LPWSTR[], LocalFreeDeleter> array;
+  LocalArgumentArray array;
 };
 
 CommandLineArguments GetCommandLineArguments();

@@ -9,10 +9,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Tests run through the cross-compiling emulator: 64-bit Wine for x86_64, and
+# for i686 32-bit Wine through scripts/wine32, which provides for i386 Linux
+# programs where the kernel does not run them (scripts/i386-run).
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  # Tests run under 64-bit Wine; the 32-bit build cannot run on this kernel.
   find_program(ZV_WINE64 wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
   if(ZV_WINE64)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_WINE64})
   endif()
+elseif(EXISTS /usr/lib/wine/wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZV_SOURCE_ROOT}/scripts/wine32)
 endif()

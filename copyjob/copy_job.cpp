@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/localized_texts.h"
+#include "common/unique_handle.h"
 #include "copyjob/print_calls.h"
 #include "imaging/dib.h"
 #include "imaging/global_memory.h"
@@ -13,21 +14,10 @@
 
 namespace {
 
-// Owns the printer's device context for the whole job.
-class PrinterDC {
-public:
-  explicit PrinterDC(HDC dc) : dc_(dc) {}
-  ~PrinterDC() {
-    if (dc_)
-      CurrentPrintCalls().deleteDC(dc_);
-  }
-  PrinterDC(const PrinterDC &) = delete;
-  PrinterDC &operator=(const PrinterDC &) = delete;
-  HDC get() const { return dc_; }
-
-private:
-  HDC dc_;
-};
+// The printer's device context, owned for the whole job and deleted through
+// the print calls like every other printing call of the job.
+void DeletePrinterDC(HDC dc) { CurrentPrintCalls().deleteDC(dc); }
+using PrinterDC = UniqueHandle<HDC, DeletePrinterDC>;
 
 DOCINFOW DocumentInfo() {
   DOCINFOW info{};

@@ -1,5 +1,6 @@
 #include "printing/printer_settings.h"
 
+#include "common/unique_handle.h"
 #include "imaging/global_memory.h"
 #include "printing/settings_image.h"
 #include "printing/settings_store.h"
@@ -22,13 +23,9 @@ bool PrinterOpens(const PRINTDLGEXW &e) {
   if (name.empty())
     return false;
   GlobalLockGuard devMode(e.hDevMode);
-  HDC dc = CreateDCW(nullptr, name.c_str(), nullptr,
-                     static_cast<const DEVMODEW *>(devMode.data()));
-  if (!dc)
-    return false;
-  const bool printer = GetDeviceCaps(dc, TECHNOLOGY) != DT_RASDISPLAY;
-  DeleteDC(dc);
-  return printer;
+  UniqueDC dc(CreateDCW(nullptr, name.c_str(), nullptr,
+                       static_cast<const DEVMODEW *>(devMode.data())));
+  return dc && GetDeviceCaps(dc.get(), TECHNOLOGY) != DT_RASDISPLAY;
 }
 
 // Owns a module loaded for one call; a module already loaded stays as it is.
@@ -36,20 +33,16 @@ class LoadedModule {
 public:
   explicit LoadedModule(const wchar_t *name) {
     module_ = GetModuleHandleW(name);
-    if (!module_)
-      module_ = loaded_ = LoadLibraryW(name);
+    if (!module_) {
+      loaded_.reset(LoadLibraryW(name));
+      module_ = loaded_.get();
+    }
   }
-  ~LoadedModule() {
-    if (loaded_)
-      FreeLibrary(loaded_);
-  }
-  LoadedModule(const LoadedModule &) = delete;
-  LoadedModule &operator=(const LoadedModule &) = delete;
   HMODULE get() const { return module_; }
 
 private:
   HMODULE module_ = nullptr;
-  HMODULE loaded_ = nullptr;
+  UniqueModule loaded_;
 };
 
 } // namespace

@@ -6,7 +6,7 @@ LSTATUS RegistryKey::Create(HKEY root, const wchar_t *path, REGSAM access) {
   const LSTATUS status = RegCreateKeyExW(root, path, 0, nullptr, 0, access,
                                          nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS)
-    key_ = key;
+    key_.reset(key);
   return status;
 }
 
@@ -14,7 +14,7 @@ LSTATUS RegistryKey::SetValue(const wchar_t *name, DWORD type,
                               const void *data, DWORD size) {
   if (!key_)
     return ERROR_INVALID_HANDLE;
-  return RegSetValueExW(key_, name, 0, type,
+  return RegSetValueExW(key_.get(), name, 0, type,
                         static_cast<const BYTE *>(data), size);
 }
 
@@ -22,19 +22,14 @@ LSTATUS RegistryKey::QueryValue(const wchar_t *name, DWORD *type, void *data,
                                 DWORD *size) {
   if (!key_)
     return ERROR_INVALID_HANDLE;
-  return RegQueryValueExW(key_, name, nullptr, type,
+  return RegQueryValueExW(key_.get(), name, nullptr, type,
                           static_cast<BYTE *>(data), size);
 }
 
 LSTATUS RegistryKey::DeleteValue(const wchar_t *name) {
   if (!key_)
     return ERROR_INVALID_HANDLE;
-  return RegDeleteValueW(key_, name);
+  return RegDeleteValueW(key_.get(), name);
 }
 
-void RegistryKey::Close() {
-  if (key_) {
-    RegCloseKey(key_);
-    key_ = nullptr;
-  }
-}
+void RegistryKey::Close() { key_.reset(); }

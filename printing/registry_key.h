@@ -3,12 +3,11 @@
 
 #include <windows.h>
 
+#include "common/unique_handle.h"
+
 class RegistryKey {
 public:
   RegistryKey() = default;
-  ~RegistryKey() { Close(); }
-  RegistryKey(const RegistryKey &) = delete;
-  RegistryKey &operator=(const RegistryKey &) = delete;
 
   // Opens the key, creating it (non-volatile) when it is missing. A key
   // already held is closed first. Returns the registry error code.
@@ -21,8 +20,8 @@ public:
   LSTATUS DeleteValue(const wchar_t *name);
   void Close();
 
-  HKEY get() const { return key_; }
+  HKEY get() const { return key_.get(); }
 
 private:
-  HKEY key_ = nullptr;
+  UniqueRegistryKey key_;
 };

@@ -2,17 +2,39 @@
 # under Wine needs (an X display, CUPS with a PDF printer, a Wine prefix) and
 # stops what it started when the calling script exits.
 #
-# After zv_env_start: DISPLAY, WINEPREFIX, WINEDEBUG, ZV_WINE and ZV_PDF_DIR
-# are exported.
+# After zv_env_start: DISPLAY, WINEPREFIX, WINEDEBUG, ZV_ARCH, ZV_WINE and
+# ZV_PDF_DIR are exported.
+#
+# ZV_ARCH, x86_64 unless set before sourcing, is the architecture of the
+# Windows programs to run (zv_set_arch changes it): x86_64 programs run with
+# 64-bit Wine's loader, i686 programs with 32-bit Wine's, which is itself an
+# i386 Linux program and runs only where scripts/i386-run provides for it.
 
 ZV_ROOT=${ZV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-ZV_WINE=/usr/lib/wine/wine64
+# One server for both loaders; the prefixes are looked after with the 64-bit
+# loader whichever programs run in them.
 ZV_WINESERVER=/usr/lib/wine/wineserver64
+ZV_WINE64=/usr/lib/wine/wine64
 ZV_PRINTER=${ZV_PRINTER:-ZelvantorPDF}
 # A second PDF printer, never the default (a stand-in for a fax printer).
 ZV_FAX_PRINTER=${ZV_FAX_PRINTER:-ZelvantorFax}
 ZV_STARTED_PIDS=()
-export ZV_WINE ZV_PRINTER ZV_FAX_PRINTER
+export ZV_PRINTER ZV_FAX_PRINTER
+
+# zv_set_arch x86_64|i686: the loader for that architecture's programs.
+zv_set_arch() {
+  case $1 in
+    x86_64) ZV_WINE=/usr/lib/wine/wine64 ;;
+    i686) ZV_WINE=$ZV_ROOT/scripts/wine32 ;;
+    *) echo "env: unknown architecture '$1'" >&2; return 1 ;;
+  esac
+  ZV_ARCH=$1
+  export ZV_ARCH ZV_WINE
+}
+zv_set_arch "${ZV_ARCH:-x86_64}"
+
+# Whether 32-bit Wine runs here (on this kernel or through scripts/i386-run).
+zv_i386_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 zv_start_xvfb() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -89,6 +111,11 @@ zv_add_offset_printer() {
 # already there. Wine lists CUPS's printers in it: a prefix that sees CUPS
 # (no CUPS_SERVER of its own) but was made before the offset printer existed
 # is made again.
+#
+# Every prefix is a 64-bit one. Made for i686 (where 32-bit programs run, see
+# scripts/i386-run) it also gets the 32-bit half of 64-bit Windows
+# (syswow64), so that 32-bit programs run in it as they do there, and the
+# programs of both builds share one HKEY_CURRENT_USER.
 zv_make_prefix() {
   local dir=$1
   if [ -f "$dir/.zv-ready" ]; then
@@ -97,9 +124,24 @@ zv_make_prefix() {
   fi
   rm -rf "$dir"
   mkdir -p "$dir"
-  WINEPREFIX="$dir" "$ZV_WINE" wineboot -i >/dev/null 2>&1
+  if [ "$ZV_ARCH" = i686 ]; then
+    if ! zv_i386_runs; then
+      echo "env: 32-bit programs do not run here: run this under scripts/i386-run" >&2
+      return 1
+    fi
+    # Wine's .NET and HTML engines are not installed; without the override
+    # the 32-bit half stops to offer a download.
+    WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$dir" timeout 900 "$ZV_WINE64" wineboot -i \
+      </dev/null >"$dir.log" 2>&1
+    if [ ! -d "$dir/drive_c/windows/syswow64" ]; then
+      echo "env: $dir got no 32-bit half (see $dir.log)" >&2
+      return 1
+    fi
+  else
+    WINEPREFIX="$dir" "$ZV_WINE64" wineboot -i >/dev/null 2>&1
+  fi
   # Without a window manager every window close otherwise stalls for 2 s.
-  WINEPREFIX="$dir" "$ZV_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  WINEPREFIX="$dir" "$ZV_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   # Caption buttons need Marlett.
   if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
     cp /usr/share/wine/fonts/marlett.ttf "$dir/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -132,7 +174,7 @@ zv_env_start() {
   "$ZV_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
   # Start Wine's own services now, detached from our output: started by the
   # first test they would inherit its pipes and keep ctest waiting forever.
-  "$ZV_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+  "$ZV_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 # winepath_w UNIXPATH: the same file as Wine's programs see it (drive Z:).

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "dialogs/window_utils.h"
+
 namespace {
 
 void WriteUtf8(const std::wstring &text) {
@@ -40,9 +42,7 @@ int wmain(int argc, wchar_t **argv) {
     if (dialog != nullptr) {
       // Give the box a moment to finish its set-up before reading it.
       Sleep(100);
-      wchar_t text[4096] = {};
-      GetDlgItemTextW(dialog, 0xFFFF, text, 4096);
-      WriteUtf8(text);
+      WriteUtf8(GetItemTextString(dialog, 0xFFFF));
       PostMessageW(dialog, WM_COMMAND, button, 0);
       return 0;
     }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "common/unique_handle.h"
 #include "twain/capability.h"
 #include "twain/scanner_session.h"
 
@@ -37,19 +38,6 @@ ScannerProfileCache &ProfileCache() {
   return *g_cache;
 }
 
-class CacheLock {
-public:
-  explicit CacheLock(ScannerProfileCache &cache) : cache_(cache) {
-    EnterCriticalSection(&cache_.lock);
-  }
-  ~CacheLock() { LeaveCriticalSection(&cache_.lock); }
-  CacheLock(const CacheLock &) = delete;
-  CacheLock &operator=(const CacheLock &) = delete;
-
-private:
-  ScannerProfileCache &cache_;
-};
-
 // Puts a value back when the scope ends, whichever way it ends.
 class RestoreScannerId {
 public:
@@ -67,7 +55,7 @@ private:
 
 bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
   ScannerProfileCache &cache = ProfileCache();
-  CacheLock lock(cache);
+  const CriticalSectionLock lock = EnterCriticalSectionLock(&cache.lock);
   const auto found = cache.profiles.find(scannerId);
   if (found == cache.profiles.end())
     return false;
@@ -77,7 +65,7 @@ bool FindCachedProfile(std::uint32_t scannerId, ScannerProfile &profile) {
 
 void StoreCachedProfile(const ScannerProfile &profile) {
   ScannerProfileCache &cache = ProfileCache();
-  CacheLock lock(cache);
+  const CriticalSectionLock lock = EnterCriticalSectionLock(&cache.lock);
   cache.profiles.emplace(profile.ScannerId, profile);
 }
 

@@ -1,7 +1,6 @@
 // The proxy window: parent of the manager's and the source's windows and the
 // "Scanning..." indicator shown while the owner is disabled.
-#include <cwchar>
-
+#include "dialogs/window_utils.h"
 #include "twain/scanner_session.h"
 
 namespace {
@@ -49,18 +48,6 @@ const wchar_t *ProxyWindowCaption(LCID locale) {
   }
 }
 
-void CenterWindow(HWND window) {
-  HWND reference = GetParent(window);
-  if (reference == nullptr)
-    reference = GetDesktopWindow();
-  RECT own = {}, ref = {};
-  GetWindowRect(window, &own);
-  GetWindowRect(reference, &ref);
-  const int x = ref.left + ((ref.right - ref.left) - (own.right - own.left)) / 2;
-  const int y = ref.top + ((ref.bottom - ref.top) - (own.bottom - own.top)) / 2;
-  SetWindowPos(window, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
-}
-
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
     // The proxy is the active window while a page is awaited, so Alt+F4 or
@@ -83,45 +70,42 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   } else if (message == kHideAndCenter) {
     ShowWindow(window, SW_HIDE);
     HWND dialog = GetParent(GetFocus());
-    wchar_t name[257] = {};
-    if (dialog != nullptr && GetClassNameW(dialog, name, 256) > 0 &&
-        std::wcscmp(name, L"#32770") == 0)
+    if (HasWindowClass(dialog, L"#32770"))
       CenterWindow(dialog);
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void ScannerSession::CreateProxyWindow() {
-  if (proxyWindow != nullptr)
+  if (proxyWindow)
     return;
   RegisterProxyWindowClass();
-  proxyWindow = CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
-                                WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-  if (proxyWindow == nullptr)
+  proxyWindow.reset(CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
+                                    WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow,
+                                    nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (!proxyWindow)
     return;
-  SetWindowLongPtrW(proxyWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  CenterWindow(proxyWindow);
+  SetWindowLongPtrW(proxyWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  CenterWindow(proxyWindow.get());
 }
 
 void ScannerSession::DestroyProxyWindow() {
-  if (proxyWindow == nullptr)
+  if (!proxyWindow)
     return;
-  if (HWND owner = GetParent(proxyWindow))
+  if (HWND owner = GetParent(proxyWindow.get()))
     SetFocus(owner);
-  SetWindowLongPtrW(proxyWindow, GWLP_USERDATA, 0);
-  DestroyWindow(proxyWindow);
-  proxyWindow = nullptr;
+  SetWindowLongPtrW(proxyWindow.get(), GWLP_USERDATA, 0);
+  proxyWindow.reset();
 }
 
 void ScannerSession::ShowBusyWindow() {
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   // Only the outermost show disables the owner and remembers how it was:
   // an inner one would find it disabled by the outer and keep it so.
   const bool outermost = busyDepth++ == 0;
   if (outermost && owner != nullptr && IsWindowVisible(owner)) {
     ownerWasEnabled = EnableWindow(owner, FALSE) == 0;
-    ShowWindow(proxyWindow, SW_SHOW);
+    ShowWindow(proxyWindow.get(), SW_SHOW);
   }
   // Lets the owner repaint as disabled and the proxy appear; the source
   // gets no message here.
@@ -131,9 +115,9 @@ void ScannerSession::ShowBusyWindow() {
 void ScannerSession::HideBusyWindow() {
   if (busyDepth > 0 && --busyDepth > 0)
     return; // an outer busy period still runs
-  HWND owner = proxyWindow != nullptr ? GetParent(proxyWindow) : nullptr;
+  HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   if (owner != nullptr) {
     EnableWindow(owner, ownerWasEnabled);
-    ShowWindow(proxyWindow, SW_HIDE);
+    ShowWindow(proxyWindow.get(), SW_HIDE);
   }
 }

@@ -100,9 +100,9 @@ std::wstring BuildScannerReport(ScannerSession &session) {
   // report names the library that was loaded.
   const std::wstring &file = session.ManagerFile();
   std::wstring out;
-  if (session.dsmModule != nullptr && !file.empty() &&
+  if (session.dsmModule.get() != nullptr && !file.empty() &&
       CompareStringOrdinal(file.c_str(), -1, L"TWAIN_32.DLL", -1, TRUE) != CSTR_EQUAL) {
-    const std::wstring path = GetModulePath(session.dsmModule);
+    const std::wstring path = GetModulePath(session.dsmModule.get());
     out = FormatManagerLines(GetFileVersion(path), path, file);
   } else {
     out = FormatManagerLines(GetFileVersion(L"TWAIN_32.DLL"),

@@ -31,9 +31,9 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   std::memset(&appIdentity, 0, sizeof appIdentity);
   state = StatePreSession;
   dsmEntry = nullptr;
-  dsmModule = nullptr;
+  dsmModule.reset();
   ownerWindow = owner;
-  proxyWindow = nullptr;
+  proxyWindow.reset();
   scannerId = 0;
   std::memset(&sourceIdentity, 0, sizeof sourceIdentity);
   std::memset(&userInterface, 0, sizeof userInterface);
@@ -64,7 +64,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     if (!LoadTwainManager(TwainManagerFiles(), library))
       return;
     // Kept loaded even without DSM_Entry; Shutdown frees it.
-    dsmModule = library.module;
+    dsmModule.reset(library.module);
     dsmEntry = library.entry;
     managerFile_ = library.file;
   }
@@ -92,10 +92,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
 }
 
 void ScannerSession::Shutdown() {
-  if (dsmModule != nullptr) {
-    FreeLibrary(dsmModule);
-    dsmModule = nullptr;
-  }
+  dsmModule.reset();
   managerFile_.clear();
   // Nothing may call into a library that is gone: the session is unusable
   // until constructed again.
@@ -141,7 +138,7 @@ bool ScannerSession::OpenManager() {
   if (!available)
     return false;
   if (state < StateManagerOpen)
-    CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &proxyWindow);
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, proxyWindow.addressof());
   return state >= StateManagerOpen;
 }
 
@@ -151,7 +148,7 @@ bool ScannerSession::CloseManager() {
   PumpMessages();
   // A manager that is not open is not closed again.
   if (CloseSource() && state == StateManagerOpen)
-    CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &proxyWindow);
+    CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, proxyWindow.addressof());
   return state <= StateManagerLoaded;
 }
 
@@ -240,7 +237,7 @@ bool ScannerSession::EnableSource(bool showUI) {
     return false;
   userInterface.ShowUI = showUI ? 1 : 0;
   userInterface.ModalUI = FALSE;
-  userInterface.hParent = proxyWindow;
+  userInterface.hParent = proxyWindow.get();
   CallSource(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &userInterface);
   return state == StateSourceEnabled;
 }

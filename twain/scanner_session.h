@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "copyjob/paper_size.h"
 #include "twain/acquire.h"
 #include "twain/session_state.h"
@@ -109,9 +110,9 @@ public:
   TW_IDENTITY appIdentity;
   SessionState state;
   DSMENTRYPROC dsmEntry;
-  HMODULE dsmModule;
+  UniqueModule dsmModule;
   HWND ownerWindow;
-  HWND proxyWindow;
+  UniqueWindow proxyWindow;
   std::uint32_t scannerId;
   TW_IDENTITY sourceIdentity;
   TW_USERINTERFACE userInterface;
@@ -178,8 +179,6 @@ private:
 
 // Registers "ZVTWAIN_Proxy_Window" once per process.
 void RegisterProxyWindowClass();
-// Centres a window on its parent (or owner), or on the desktop without one.
-void CenterWindow(HWND window);
 LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The proxy window's caption for a thread locale: Chinese, German or English.

@@ -133,3 +133,30 @@ TEST_F(ProgramResources, IconInThreeSizes) {
     sizes.push_back(dir[6 + 14 * i]);
   EXPECT_EQ((std::vector<int>{16, 32, 48}), sizes);
 }
+
+// Bitmap 1111: the two 16 x 16 sort marks side by side on magenta, which the
+// list-view header's image list makes transparent.
+TEST_F(ProgramResources, SortMarksBitmap) {
+  HRSRC info = FindResourceW(module_, MAKEINTRESOURCEW(1111), MAKEINTRESOURCEW(2)); // RT_BITMAP
+  ASSERT_NE(nullptr, info);
+  const auto *header =
+      static_cast<const BITMAPINFOHEADER *>(LockResource(LoadResource(module_, info)));
+  ASSERT_NE(nullptr, header);
+  ASSERT_EQ(32, header->biWidth);
+  ASSERT_EQ(16, header->biHeight); // bottom-up
+  ASSERT_EQ(24, header->biBitCount);
+  const BYTE *pixels = reinterpret_cast<const BYTE *>(header) + header->biSize;
+  const int stride = (32 * 3 + 3) / 4 * 4;
+  auto pixel = [&](int x, int y) {
+    const BYTE *p = pixels + (15 - y) * stride + 3 * x;
+    return RGB(p[2], p[1], p[0]);
+  };
+  EXPECT_EQ(RGB(255, 0, 255), pixel(0, 0));
+  EXPECT_EQ(RGB(255, 0, 255), pixel(31, 15));
+  // Ascending points up: the tip is on top in image 0, at the bottom in image 1.
+  EXPECT_NE(RGB(255, 0, 255), pixel(7, 6));
+  EXPECT_EQ(RGB(255, 0, 255), pixel(3, 6));
+  EXPECT_NE(RGB(255, 0, 255), pixel(16 + 3, 6));
+  EXPECT_NE(RGB(255, 0, 255), pixel(16 + 7, 10));
+  EXPECT_EQ(RGB(255, 0, 255), pixel(16 + 3, 10));
+}

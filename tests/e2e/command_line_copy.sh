@@ -2,13 +2,17 @@
 # End to end under Wine: the real program, the real virtual scanner DLL, the
 # real CUPS PDF printer. Run by ctest from scripts/test, which has started
 # the X server, CUPS and the Wine prefix (DISPLAY, WINEPREFIX, ZV_PDF_DIR).
+# ARCH (x86_64 unless given) is the build's: an i686 build runs with 32-bit
+# Wine, with its own virtual scanner DLL and dialog driver.
 #
-#   command_line_copy.sh BIN_DIR
+#   command_line_copy.sh BIN_DIR [ARCH]
 set -uo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
+zv_set_arch "${2:-x86_64}" || exit 1
 source "$here/checks.sh"
+echo "architecture: $ZV_ARCH ($ZV_WINE)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -190,54 +190,6 @@ OwnerWindow::~OwnerWindow() {
     DestroyWindow(hwnd_);
 }
 
-DialogDriver::DialogDriver(Answer answer)
-    : answer_(std::move(answer)), thread_([this] { Run(); }) {}
-
-DialogDriver::~DialogDriver() {
-  stop_ = true;
-  thread_.join();
-}
-
-namespace {
-
-struct Search {
-  DWORD process;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
-  auto *search = reinterpret_cast<Search *>(param);
-  wchar_t cls[16] = {};
-  DWORD process = 0;
-  GetWindowThreadProcessId(hwnd, &process);
-  if (process == search->process && IsWindowVisible(hwnd) &&
-      GetClassNameW(hwnd, cls, 16) && std::wcscmp(cls, L"#32770") == 0)
-    search->found.push_back(hwnd);
-  return TRUE;
-}
-
-} // namespace
-
-void DialogDriver::Run() {
-  while (!stop_) {
-    Search search{GetCurrentProcessId(), {}};
-    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-    for (HWND dialog : search.found) {
-      if (!handled_.insert(dialog).second)
-        continue;
-      ++seen_;
-      if (answer_)
-        answer_(dialog);
-    }
-    Sleep(50);
-  }
-}
-
-void PressButton(HWND dialog, int id) {
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
 bool ChoosePrinter(HWND dialog, const std::wstring &printer) {
   HWND list = GetDlgItem(dialog, cmb4);
   if (!list)

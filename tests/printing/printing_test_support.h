@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include "support/dialog_driver.h"
+
 #include <functional>
 #include <map>
-#include <mutex>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
@@ -77,28 +75,6 @@ private:
   HWND hwnd_ = nullptr;
 };
 
-// Answers the dialogs this process shows while the driver lives: a helper
-// thread looks for visible "#32770" windows of this process every 50 ms and
-// hands each new one to `answer`, on the helper thread.
-class DialogDriver {
-public:
-  using Answer = std::function<void(HWND dialog)>;
-  explicit DialogDriver(Answer answer);
-  ~DialogDriver();
-  DialogDriver(const DialogDriver &) = delete;
-  DialogDriver &operator=(const DialogDriver &) = delete;
-  int DialogsSeen() const { return seen_; }
-
-private:
-  void Run();
-  Answer answer_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> seen_{0};
-  std::set<HWND> handled_;
-  std::thread thread_;
-};
-
-void PressButton(HWND dialog, int id);
 // Picks `printer` in the print dialog's printer list, as a click would.
 bool ChoosePrinter(HWND dialog, const std::wstring &printer);
 

@@ -15,6 +15,8 @@
 # test prefix), prepared like the test prefix on first use (about 12 s).
 # Every Wine process started in it must carry the same CUPS_SERVER, which is
 # why this script is the way in. DISPLAY should be set (scripts/test does).
+# ZV_ARCH (x86_64 unless set) is the program's architecture: for i686 the
+# prefix gets its 32-bit half and the program runs with 32-bit Wine.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$root/scripts/env.sh"
@@ -31,5 +33,5 @@ trap zv_env_stop EXIT
 # Detached from our output, as in zv_env_start: a server or service started
 # by the program itself would inherit its pipes and keep the caller waiting.
 "$ZV_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-"$ZV_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+"$ZV_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 "$ZV_WINE" "$@"

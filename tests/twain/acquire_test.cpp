@@ -317,7 +317,7 @@ TEST(AcquirePage, PaperCodeFramesAndInvalidCodes) {
     EXPECT_EQ(nullptr, sim.session->AcquirePage(TWPT_GRAY, 100, code, 0, 0, false)) << code;
     EXPECT_TRUE(sim.engine.Calls().empty()) << code;
     EXPECT_EQ(enables, owner.enableMessages()) << "owner disabled for " << code;
-    EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow)) << code;
+    EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow.get())) << code;
   }
   EXPECT_TRUE(sim.NothingLeaked());
 }
@@ -339,14 +339,14 @@ TEST(AcquirePage, OwnerIsDisabledAndBusyWindowShownWhileScanning) {
     return MakeChartDib(request, 200);
   };
   SimSession sim(config, owner.hwnd);
-  proxyHwnd = sim.session->proxyWindow;
+  proxyHwnd = sim.session->proxyWindow.get();
   HGLOBAL dib = sim.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
   ASSERT_NE(nullptr, dib);
   EXPECT_TRUE(seen.called);
   EXPECT_FALSE(seen.ownerEnabled);
   EXPECT_TRUE(seen.proxyVisible);
   EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
-  EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow));
+  EXPECT_FALSE(IsWindowVisible(sim.session->proxyWindow.get()));
   GlobalFree(dib);
 }
 

@@ -73,7 +73,7 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
     // A source that neither transfers nor asks to be closed.
     config.sources[0].behaviour.outcome = twainsim::SimOutcome::Silent;
     Start(owner.hwnd, false, ClosingEntry);
-    HWND proxy = session->proxyWindow;
+    HWND proxy = session->proxyWindow.get();
 
     g_gesture = c.gesture;
     const UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitTheWait);
@@ -86,7 +86,7 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
 
     EXPECT_EQ(nullptr, page);
     ASSERT_TRUE(IsWindow(proxy)) << "the user destroyed the proxy window";
-    EXPECT_EQ(proxy, session->proxyWindow);
+    EXPECT_EQ(proxy, session->proxyWindow.get());
     EXPECT_FALSE(IsWindowVisible(proxy));
     EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
     EXPECT_EQ(StateManagerLoaded, session->state);
@@ -109,7 +109,7 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
 TEST_F(SimSessionTest, ClosingTheBusyWindowAtRestChangesNothing) {
   OwnerWindow owner;
   Start(owner.hwnd);
-  HWND proxy = session->proxyWindow;
+  HWND proxy = session->proxyWindow.get();
   SendMessageW(proxy, WM_CLOSE, 0, 0);
   PostMessageW(proxy, WM_SYSCOMMAND, SC_CLOSE, 0);
   DrainQueue();
@@ -130,7 +130,7 @@ TEST_F(SimSessionTest, NestedBusyWindowsRestoreTheOwnerAsItWas) {
     OwnerWindow owner;
     EnableWindow(owner.hwnd, enabledBefore);
     Start(owner.hwnd);
-    HWND proxy = session->proxyWindow;
+    HWND proxy = session->proxyWindow.get();
 
     session->ShowBusyWindow();
     session->ShowBusyWindow();

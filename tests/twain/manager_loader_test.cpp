@@ -73,13 +73,13 @@ TEST_F(ManagerFiles, SessionOnEachFile) {
     ScannerSession session(nullptr);
     EXPECT_EQ(c.available, session.IsAvailable());
     EXPECT_EQ(c.state, session.state);
-    EXPECT_EQ(c.loaded, session.dsmModule != nullptr);
+    EXPECT_EQ(c.loaded, session.dsmModule.get() != nullptr);
     EXPECT_EQ(c.loaded, Loaded(c.file));
     if (c.loaded) {
-      EXPECT_EQ(GetModuleHandleW(c.file), session.dsmModule);
+      EXPECT_EQ(GetModuleHandleW(c.file), session.dsmModule.get());
     }
     // The proxy window exists once a library is loaded.
-    EXPECT_EQ(c.loaded, session.proxyWindow != nullptr);
+    EXPECT_EQ(c.loaded, session.proxyWindow.get() != nullptr);
     if (c.available) {
       TW_IDENTITY tiny = {};
       std::strcpy(tiny.Version.Info, "1.0");
@@ -94,7 +94,7 @@ TEST_F(ManagerFiles, SessionOnEachFile) {
     }
     session.Shutdown();
     EXPECT_EQ(StatePreSession, session.state);
-    EXPECT_EQ(nullptr, session.dsmModule);
+    EXPECT_EQ(nullptr, session.dsmModule.get());
     EXPECT_FALSE(Loaded(c.file)) << "Shutdown frees the library";
   }
 }
@@ -103,7 +103,7 @@ TEST_F(ManagerFiles, SearchGoesOnPastRefusedFiles) {
   SetTwainManagerFiles({kMissing, kNoVersion, kV1602, kV1700, kV1603});
   ScannerSession session(nullptr);
   ASSERT_TRUE(session.IsAvailable());
-  EXPECT_EQ(GetModuleHandleW(kV1700), session.dsmModule);
+  EXPECT_EQ(GetModuleHandleW(kV1700), session.dsmModule.get());
   EXPECT_FALSE(Loaded(kV1602));
   EXPECT_FALSE(Loaded(kV1603)) << "the first accepted file wins";
   session.Shutdown();
@@ -138,7 +138,7 @@ TEST_F(ManagerFiles, OverrideReplacesEveryFile) {
   SetTwainManagerOverride(CountingManager);
   g_overrideCalls = 0;
   ScannerSession session(nullptr);
-  EXPECT_EQ(nullptr, session.dsmModule);
+  EXPECT_EQ(nullptr, session.dsmModule.get());
   EXPECT_FALSE(Loaded(kV1603));
   EXPECT_EQ(CountingManager, session.dsmEntry);
   // OPENDSM refused: one call, no source, unavailable in state 2.

@@ -111,8 +111,11 @@ TEST(RealManagerChild, AcquiresFromTheVirtualScanner) {
   ASSERT_NE(nullptr, dib);
   EXPECT_GE(wall, kXferReadyDelayMs / 1000.0 - 0.05);
   // Waiting on the message queue costs (almost) nothing; polling would burn
-  // a whole core for the two seconds.
-  EXPECT_LT(cpu, 0.3);
+  // a whole core for the two seconds. Weighed against the wait rather than
+  // in seconds: the page's own work (the scanner drawing a 150 dpi A4 chart)
+  // took 0.05 s natively on an AMD EPYC and several times that on a slower or
+  // emulated processor (0.34 s for the 32-bit build under QEMU).
+  EXPECT_LT(cpu, wall / 4);
   {
     DibImage image;
     image.Attach(dib);

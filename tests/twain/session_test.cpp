@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "dialogs/window_utils.h"
 #include "twain/session_fixture.h"
 
 using namespace twaintest;
@@ -20,7 +21,7 @@ TEST_F(SimSessionTest, ConstructionMakesThreeCallsAndRestsInStateTwo) {
   EXPECT_EQ(StateManagerLoaded, session->state);
   EXPECT_EQ(ScannerIdOf(config.sources[0].identity), session->scannerId);
   EXPECT_EQ(std::string("Acme Scan 1"), session->sourceIdentity.ProductName);
-  EXPECT_EQ(nullptr, session->dsmModule);
+  EXPECT_EQ(nullptr, session->dsmModule.get());
   EXPECT_EQ(TRUE, session->ownerWasEnabled);
   EXPECT_EQ(FALSE, session->userInterface.ModalUI);
 
@@ -47,9 +48,9 @@ TEST_F(SimSessionTest, ConstructionMakesThreeCallsAndRestsInStateTwo) {
     EXPECT_EQ(app.Id, engine->Calls()[i].originId);
 
   // The proxy window is the parent handed to the manager.
-  ASSERT_NE(nullptr, session->proxyWindow);
-  EXPECT_EQ(session->proxyWindow, engine->Calls()[0].window);
-  EXPECT_EQ(session->proxyWindow, engine->ParentWindow());
+  ASSERT_NE(nullptr, session->proxyWindow.get());
+  EXPECT_EQ(session->proxyWindow.get(), engine->Calls()[0].window);
+  EXPECT_EQ(session->proxyWindow.get(), engine->ParentWindow());
 }
 
 TEST_F(SimSessionTest, NoSourceInstalled) {
@@ -59,7 +60,7 @@ TEST_F(SimSessionTest, NoSourceInstalled) {
   EXPECT_EQ(Names({"DSM OPENDSM", "DSM GETDEFAULT", "DSM CLOSEDSM"}), Calls());
   EXPECT_EQ(StateManagerLoaded, session->state);
   EXPECT_EQ(0u, session->scannerId);
-  EXPECT_NE(nullptr, session->proxyWindow);
+  EXPECT_NE(nullptr, session->proxyWindow.get());
 
   // Unavailable: every protocol operation fails without a call.
   engine->ClearCalls();
@@ -78,7 +79,7 @@ TEST_F(SimSessionTest, NoSourceInstalled) {
 
   session->Shutdown();
   EXPECT_EQ(StatePreSession, session->state);
-  EXPECT_EQ(nullptr, session->proxyWindow);
+  EXPECT_EQ(nullptr, session->proxyWindow.get());
 }
 
 TEST_F(SimSessionTest, ManagerThatWillNotOpen) {
@@ -91,7 +92,7 @@ TEST_F(SimSessionTest, ManagerThatWillNotOpen) {
 
 TEST_F(SimSessionTest, ShutdownLeavesNothingToCall) {
   Start();
-  const HWND proxy = session->proxyWindow;
+  const HWND proxy = session->proxyWindow.get();
   session->Shutdown();
   EXPECT_EQ(StatePreSession, session->state);
   EXPECT_FALSE(IsWindow(proxy));
@@ -183,7 +184,7 @@ TEST_F(SimSessionTest, EnableAnswers) {
     const auto &enable = engine->Calls().back();
     EXPECT_EQ("DS ENABLEDS", enable.Name());
     EXPECT_EQ(1, enable.showUI);
-    EXPECT_EQ(session->proxyWindow, enable.window);
+    EXPECT_EQ(session->proxyWindow.get(), enable.window);
     EXPECT_EQ(c.enabled ? 5 : 4, engine->SourceState());
     ASSERT_TRUE(session->CloseManager());
     TearDown();
@@ -305,7 +306,7 @@ TEST_F(SimSessionTest, ForeignMessagesAreDispatchedNotSwallowed) {
   Start();
   ASSERT_TRUE(session->EnableSource(false));
   MSG m = {};
-  m.hwnd = session->proxyWindow;
+  m.hwnd = session->proxyWindow.get();
   m.message = WM_NULL;
   EXPECT_FALSE(session->ProcessEvent(&m));
   EXPECT_EQ(StateSourceEnabled, session->state);
@@ -499,7 +500,7 @@ TEST(SessionWithOwnManager, NullEntryIsUnavailable) {
   ScannerSession session(nullptr, nullptr);
   EXPECT_FALSE(session.IsAvailable());
   EXPECT_EQ(StatePreSession, session.state);
-  EXPECT_EQ(nullptr, session.proxyWindow);
+  EXPECT_EQ(nullptr, session.proxyWindow.get());
 }
 
 // Records, during MSG_USERSELECT, how the owner and the proxy looked.
@@ -525,18 +526,18 @@ TEST_F(SimSessionTest, BusyWindowDuringUserSelect) {
   OwnerWindow owner;
   Start(owner.hwnd, false, WatchingEntry);
   ASSERT_TRUE(session->IsAvailable());
-  EXPECT_EQ(owner.hwnd, GetParent(session->proxyWindow));
-  EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
+  EXPECT_EQ(owner.hwnd, GetParent(session->proxyWindow.get()));
+  EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
 
   g_duringSelect = DuringSelect();
   g_duringSelect.owner = owner.hwnd;
-  g_duringSelect.proxy = session->proxyWindow;
+  g_duringSelect.proxy = session->proxyWindow.get();
   session->SelectSource(0, true);
   ASSERT_TRUE(g_duringSelect.seen);
   EXPECT_FALSE(g_duringSelect.ownerEnabled);
   EXPECT_TRUE(g_duringSelect.proxyVisible);
   EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
-  EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
+  EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
 
   // An owner that was disabled before stays disabled.
   EnableWindow(owner.hwnd, FALSE);
@@ -555,20 +556,20 @@ TEST_F(SimSessionTest, SessionWithoutOwner) {
   OwnerWindow bystander;
   Start(nullptr, false, WatchingEntry);
   ASSERT_TRUE(session->IsAvailable());
-  ASSERT_NE(nullptr, session->proxyWindow);
-  EXPECT_EQ(nullptr, GetParent(session->proxyWindow));
+  ASSERT_NE(nullptr, session->proxyWindow.get());
+  EXPECT_EQ(nullptr, GetParent(session->proxyWindow.get()));
   // Still the manager's parent.
-  EXPECT_EQ(session->proxyWindow, engine->ParentWindow());
+  EXPECT_EQ(session->proxyWindow.get(), engine->ParentWindow());
 
   g_duringSelect = DuringSelect();
   g_duringSelect.owner = bystander.hwnd;
-  g_duringSelect.proxy = session->proxyWindow;
+  g_duringSelect.proxy = session->proxyWindow.get();
   session->SelectSource(0, true);
   ASSERT_TRUE(g_duringSelect.seen);
   EXPECT_FALSE(g_duringSelect.proxyVisible);
   EXPECT_TRUE(g_duringSelect.ownerEnabled) << "no window is disabled";
   session->ShowBusyWindow();
-  EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
+  EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
   session->HideBusyWindow();
   EXPECT_TRUE(IsWindowEnabled(bystander.hwnd));
 }
@@ -578,7 +579,7 @@ TEST_F(SimSessionTest, InvisibleOwnerIsNotDisabled) {
   Start(owner.hwnd);
   session->ShowBusyWindow();
   EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
-  EXPECT_FALSE(IsWindowVisible(session->proxyWindow));
+  EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
   session->HideBusyWindow();
   EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
 }
@@ -607,9 +608,7 @@ TEST(ProxyWindow, CaptionByThreadLocale) {
     SimEngine engine(config);
     twainsim::InstallEngine(&engine);
     ScannerSession session(nullptr, twainsim::SimDsmEntry);
-    wchar_t text[64] = {};
-    GetWindowTextW(session.proxyWindow, text, 64);
-    EXPECT_STREQ(c.caption, text);
+    EXPECT_EQ(std::wstring(c.caption), GetWindowTextString(session.proxyWindow.get()));
     session.Shutdown();
     twainsim::InstallEngine(nullptr);
   }
@@ -621,11 +620,9 @@ TEST(ProxyWindow, ClassAndShape) {
   SimEngine engine(config);
   twainsim::InstallEngine(&engine);
   ScannerSession session(nullptr, twainsim::SimDsmEntry);
-  HWND proxy = session.proxyWindow;
+  HWND proxy = session.proxyWindow.get();
   ASSERT_NE(nullptr, proxy);
-  wchar_t name[64] = {};
-  GetClassNameW(proxy, name, 64);
-  EXPECT_STREQ(L"ZVTWAIN_Proxy_Window", name);
+  EXPECT_EQ(L"ZVTWAIN_Proxy_Window", GetWindowClassName(proxy));
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
   ASSERT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"ZVTWAIN_Proxy_Window", &wc));
@@ -647,7 +644,7 @@ TEST(ProxyWindow, ClassAndShape) {
   EXPECT_EQ(desktop.top + ((desktop.bottom - desktop.top) - 100) / 2, r.top);
   // A second session in the same process registers nothing new and works.
   ScannerSession other(nullptr, twainsim::SimDsmEntry);
-  EXPECT_NE(nullptr, other.proxyWindow);
+  EXPECT_NE(nullptr, other.proxyWindow.get());
   other.Shutdown();
   session.Shutdown();
   twainsim::InstallEngine(nullptr);
@@ -684,7 +681,7 @@ INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) {
 TEST_F(SimSessionTest, ModalDialogOfTheSourceMovesTheProxyAside) {
   OwnerWindow owner;
   Start(owner.hwnd);
-  HWND proxy = session->proxyWindow;
+  HWND proxy = session->proxyWindow.get();
   ShowWindow(proxy, SW_SHOW);
   DrainQueue();
 

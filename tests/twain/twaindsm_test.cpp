@@ -270,7 +270,7 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
   // from the program's folder.
   ASSERT_EQ(L"TWAINDSM.DLL", session.ManagerFile());
   const std::wstring program = GetModulePath(nullptr);
-  const std::wstring managerPath = GetModulePath(session.dsmModule);
+  const std::wstring managerPath = GetModulePath(session.dsmModule.get());
   const std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
   EXPECT_EQ(CSTR_EQUAL, CompareStringOrdinal(folder.c_str(), -1,
                                              managerPath.substr(0, folder.size()).c_str(), -1,

@@ -6,14 +6,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "dialogs/window_utils.h"
 #include "imaging/global_memory.h"
+#include "support/dialog_driver.h"
 #include "support/test_paths.h"
 #include "tools/vscanner/vscanner_image.h"
 #include "twain/scanner_profile.h"
@@ -641,50 +641,31 @@ TEST_F(VirtualScannerDll, SourceDialogScanAndCancel) {
 
 namespace {
 
-// Answers the manager's "Select Source" dialog from another thread: checks
-// its owner, picks an entry (or -1 for Cancel) and presses the button.
-class SelectAnswerer {
-public:
-  SelectAnswerer(HWND owner, int pick) : owner_(owner), pick_(pick) {
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~SelectAnswerer() {
-    stop_ = true;
-    thread_.join();
-  }
-  bool SawDialog() const { return seen_; }
-  bool OwnedByApplication() const { return owned_; }
-  int Entries() const { return entries_; }
-
-private:
-  void Run() {
-    for (int i = 0; i < 200 && !stop_; ++i) {
-      HWND dialog = FindWindowW(L"#32770", L"Select Source");
-      // Found as soon as it is created; answered once it is filled and shown.
-      if (dialog && IsWindowVisible(dialog) &&
-          SendMessageW(GetDlgItem(dialog, 100), LB_GETCOUNT, 0, 0) > 0) {
-        seen_ = true;
-        owned_ = GetWindow(dialog, GW_OWNER) == owner_;
-        HWND list = GetDlgItem(dialog, 100);
-        entries_ = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
-        if (pick_ >= 0) {
-          SendMessageW(list, LB_SETCURSEL, WPARAM(pick_), 0);
-          PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        } else {
-          PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        }
-        return;
-      }
-      Sleep(25);
-    }
-  }
-
-  HWND owner_;
-  int pick_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false}, seen_{false}, owned_{false};
-  std::atomic<int> entries_{0};
+// What the answer to the manager's "Select Source" dialog saw.
+struct SelectAnswer {
+  bool seen = false;
+  bool ownedByApplication = false;
+  int entries = 0;
 };
+
+// Answers the "Select Source" dialog: checks its owner, picks entry `pick`
+// (or -1 for Cancel) and presses the button.
+DialogDriver::Answer AnswerSelect(HWND owner, int pick, SelectAnswer &answer) {
+  return [owner, pick, &answer](HWND dialog) {
+    if (GetWindowTextString(dialog) != L"Select Source")
+      return;
+    answer.seen = true;
+    answer.ownedByApplication = GetWindow(dialog, GW_OWNER) == owner;
+    HWND list = GetDlgItem(dialog, 100);
+    answer.entries = int(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    if (pick >= 0) {
+      SendMessageW(list, LB_SETCURSEL, WPARAM(pick), 0);
+      PressButton(dialog, IDOK);
+    } else {
+      PressButton(dialog, IDCANCEL);
+    }
+  };
+}
 
 } // namespace
 
@@ -693,19 +674,21 @@ TEST_F(VirtualScannerDll, UserSelectDialogPicksOrCancels) {
   App app(entry_);
   ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
   {
-    SelectAnswerer answer(app.Window(), 1);
+    SelectAnswer answer;
+    DialogDriver driver(AnswerSelect(app.Window(), 1, answer));
     TW_IDENTITY chosen{};
     EXPECT_EQ(TWRC_SUCCESS, app.Manager(DAT_IDENTITY, MSG_USERSELECT, &chosen));
     EXPECT_EQ("ZV Greyscale 1-bit TzGuxPPT", ProductOf(chosen));
-    EXPECT_TRUE(answer.SawDialog());
-    EXPECT_TRUE(answer.OwnedByApplication());
-    EXPECT_EQ(2, answer.Entries());
+    EXPECT_TRUE(answer.seen);
+    EXPECT_TRUE(answer.ownedByApplication);
+    EXPECT_EQ(2, answer.entries);
   }
   {
-    SelectAnswerer answer(app.Window(), -1);
+    SelectAnswer answer;
+    DialogDriver driver(AnswerSelect(app.Window(), -1, answer));
     TW_IDENTITY chosen{};
     EXPECT_EQ(TWRC_CANCEL, app.Manager(DAT_IDENTITY, MSG_USERSELECT, &chosen));
-    EXPECT_TRUE(answer.SawDialog());
+    EXPECT_TRUE(answer.seen);
   }
   EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
   const auto triplets = Triplets(ReadLines(trace_));
