@@ -1,8 +1,10 @@
 #include "app/startup.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include "app/localized_texts.h"
+#include "app/main_dialog.h"
 #include "copyjob/copy_job.h"
 #include "printing/printer_settings.h"
 #include "twain/scanner_session.h"
@@ -47,6 +49,15 @@ void CommandLineCopy() {
   session.Shutdown();
 }
 
+// The copier's window, until the user quits.
+void RunMainDialog() {
+  // The template's up-down controls and trackbar need their classes.
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  MainDialog dialog;
+  dialog.DoModal(ModuleInstance, kMainDialogTemplate, nullptr);
+}
+
 } // namespace
 
 int RunCopier(HINSTANCE instance) {
@@ -60,6 +71,7 @@ int RunCopier(HINSTANCE instance) {
   // Only the count matters; the texts of the arguments are never read.
   if (GetCommandLineArguments().count == 2)
     CommandLineCopy();
-  // Any other count belongs to the main dialog, which is not part of this build yet.
+  else
+    RunMainDialog();
   return 0;
 }

@@ -30,11 +30,14 @@ set_marker() {
   touch "$1"; sleep 1
 }
 
-# wait_pdfs MARKER SECONDS : new PDFs once they stop appearing.
+# wait_pdfs MARKER SECONDS [COUNT] : new PDFs once they stop appearing (or
+# once COUNT of them are there and CUPS is idle).
 wait_pdfs() {
-  local last="" now i
+  local last="" now i n
   for i in $(seq 1 $(($2 * 2))); do
     now=$(new_pdfs "$1" | sort)
+    n=$(printf '%s\n' "$now" | grep -c . || true)
+    if [ -n "${3:-}" ] && [ "$n" -ge "$3" ] && [ -z "$(lpstat -o 2>/dev/null)" ]; then break; fi
     if [ -n "$now" ] && [ "$now" = "$last" ]; then break; fi
     last=$now
     sleep 0.5

@@ -16,23 +16,8 @@ echo "architecture: $ZV_ARCH ($ZV_WINE)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# make_run DIR [with-scanner] : the program, and the scanner DLL beside it.
-make_run() {
-  mkdir -p "$1"
-  cp "$bin/zvcopier.exe" "$1/"
-  if [ "${2:-}" = with-scanner ]; then
-    cp "$bin/vscanner/TWAIN_32.DLL" "$1/"
-    printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' \
-      "$(winepath_w "$1/trace.log")" > "$1/vscanner.ini"
-  fi
-}
-
-# run_copier DIR ARGS... : runs the program there; prints its exit code.
-run_copier() {
-  local dir=$1; shift
-  ( cd "$dir" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$dir/vscanner.ini")" \
-      timeout 120 "$ZV_WINE" zvcopier.exe "$@" >/dev/null 2>&1 ); echo $?
-}
+# make_run, run_copier, and the window driver for one and three arguments.
+source "$here/e2e_lib.sh"
 
 mkdir -p "$ZV_PDF_DIR"
 
@@ -113,12 +98,17 @@ if [ -n "$job" ] && [ -n "$pdf" ]; then
   cp "$pgm" "${ZV_E2E_KEEP_OFFSET:-/dev/null}" 2>/dev/null || true
 fi
 
-# --- One or three arguments: no command-line copy.
+# --- One or three arguments: no command-line copy; the copier's window
+# opens instead, and Quit ends the program.
 for args in "one" "one two three"; do
   marker="$work/marker-args"; set_marker "$marker"
   # shellcheck disable=SC2086
-  code=$(run_copier "$run" $args)
-  check "arguments '$args': exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  start_copier "$run" $args
+  drive "$work/args" dialog 60000 text 101 click 2 gone 20000
+  check "arguments '$args': the dialog opened ($(value "$work/args" text101))" \
+    $([ "$(value "$work/args" dialog)" = 1 ]; echo $?)
+  finish_copier "$run"
+  check "arguments '$args': Quit, exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
   sleep 3
   count=$(new_pdfs "$marker" | grep -c . || true)
   check "arguments '$args': nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)

@@ -64,8 +64,10 @@ std::vector<std::string> ReadTrace(const std::wstring &path) {
     if (w[6] == "MSG_PROCESSEVENT" && w.back() != "TWRC_DSEVENT")
       continue;
     std::string call = w[5] + " " + w[6];
+    // The values a set carries are not part of the call's name.
     for (std::size_t i = 7; i + 2 < w.size(); ++i)
-      call += " " + w[i];
+      if (w[i].compare(0, 6, "value=") != 0)
+        call += " " + w[i];
     calls.push_back(call);
   }
   return calls;

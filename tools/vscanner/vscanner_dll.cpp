@@ -42,6 +42,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     auto &m = vscanner::TheManager();
     vscanner::CloseScanDialog(m);
     m.engine.reset();
+    // A trace reader sees that the application let the manager go.
+    m.trace.Line("# unloaded");
   }
   return TRUE;
 }

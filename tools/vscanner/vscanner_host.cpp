@@ -1,5 +1,7 @@
 #include "tools/vscanner/vscanner_host.h"
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "tools/vscanner/vscanner_dialogs.h"
@@ -87,12 +89,46 @@ std::string QuotedProduct(const TW_IDENTITY *identity) {
   return "\"" + std::string(name, n) + "\"";
 }
 
+// The value a one-value MSG_SET carries, as " value=N" (FIX32 with two
+// decimals), so that a trace shows what the application asked for.
+std::string SetValueOf(const TW_CAPABILITY &cap) {
+  if (cap.ConType != TWON_ONEVALUE || cap.hContainer == nullptr)
+    return std::string();
+  const void *block = GlobalLock(cap.hContainer);
+  if (block == nullptr)
+    return std::string();
+  TW_ONEVALUE one;
+  std::memcpy(&one, block, sizeof one);
+  GlobalUnlock(cap.hContainer);
+  char text[32];
+  switch (one.ItemType) {
+  case TWTY_FIX32: {
+    TW_FIX32 fix;
+    std::memcpy(&fix, &one.Item, sizeof fix);
+    std::snprintf(text, sizeof text, "%.2f", fix.Whole + fix.Frac / 65536.0);
+    break;
+  }
+  case TWTY_INT16:
+    std::snprintf(text, sizeof text, "%d", int(TW_INT16(one.Item)));
+    break;
+  case TWTY_INT32:
+    std::snprintf(text, sizeof text, "%ld", long(TW_INT32(one.Item)));
+    break;
+  default:
+    std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(one.Item));
+    break;
+  }
+  return std::string(" value=") + text;
+}
+
 std::string DetailOf(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                      TW_MEMREF data, TW_UINT16 rc) {
   if (dg != DG_CONTROL && dg != DG_IMAGE)
     return std::string();
-  if (dat == DAT_CAPABILITY && data)
-    return "cap=" + CapabilityName(static_cast<TW_CAPABILITY *>(data)->Cap);
+  if (dat == DAT_CAPABILITY && data) {
+    const auto *cap = static_cast<const TW_CAPABILITY *>(data);
+    return "cap=" + CapabilityName(cap->Cap) + (msg == MSG_SET ? SetValueOf(*cap) : "");
+  }
   if (dat == DAT_EVENT && data && rc == TWRC_DSEVENT)
     return "event=" + MsgName(static_cast<TW_EVENT *>(data)->TWMessage);
   if (dat == DAT_PENDINGXFERS && data && rc == TWRC_SUCCESS)

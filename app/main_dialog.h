@@ -1,0 +1,74 @@
+// The copier's window: scanner, copy printer and fax printer with a Browse
+// button each, copies, brightness, mode and scale, and Copy, Fax, Quit, Help.
+// It owns its scanner session from WM_INITDIALOG to WM_NCDESTROY.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "app/dialog_values.h"
+#include "dialogs/dialog_base.h"
+
+class ScannerSession;
+
+// Control ids of dialog template 1.
+enum MainDialogControl : int {
+  IdCopy = 1,
+  IdQuit = 2,
+  IdFax = 3,
+  IdHelp = 9,
+  IdScannerName = 101,
+  IdScannerBrowse = 102,
+  IdCopyPrinterName = 103,
+  IdCopyPrinterBrowse = 104,
+  IdCopies = 105,
+  IdCopiesUpDown = 106,
+  IdPercent = 107,
+  IdPercentUpDown = 108,
+  IdFaxPrinterName = 109,
+  IdFaxPrinterBrowse = 110,
+  IdPercentOption = 1010,
+  IdPaperOption = 1011,
+  IdSourcePaper = 1012,
+  IdDestinationPaper = 1013,
+  IdBrightness = 1014,
+  IdMode = 1018,
+};
+
+constexpr std::uint16_t kMainDialogTemplate = 1;
+
+// Shown in every interface language when no copy or fax printer is usable.
+constexpr wchar_t kNoPrinterText[] = L"Auf Ihrem System ist kein Drucker installiert.";
+
+class MainDialog : public DialogBase {
+public:
+  MainDialog();
+  ~MainDialog() override;
+
+  INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Copy (printer index 0) or Fax (1): the controls into a copy job.
+  void OnCopyCommand(int printerIndex);
+  // The scale in 1/100 percent from the percent field or the paper lists;
+  // 0 when the percent field reads 0, is empty or negative.
+  std::uint32_t ReadScale() const;
+  // Shows the product name of the session's current scanner in control 101.
+  void RefreshScannerName();
+
+  ScannerSession *Session() const { return session.get(); }
+
+private:
+  void InitDialog();
+  bool OnCommand(int id, int code);
+  void ShowScaleOption();
+  // Puts the focus on a field the user must correct, its text selected.
+  void RejectField(int controlId) const;
+  // Runs one operation unless another is running; a quit held meanwhile
+  // takes effect once it has ended.
+  template <typename Operation> void RunExclusive(Operation operation);
+
+  std::unique_ptr<ScannerSession> session;
+  OperationGate gate;
+};
