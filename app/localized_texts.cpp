@@ -5,6 +5,7 @@ HINSTANCE ModuleInstance = nullptr;
 std::wstring TextDocumentName;
 std::wstring TextErrorDocument;
 std::wstring TextNoScanner;
+std::wstring TextErrorScan;
 std::wstring TextErrorCopy;
 std::wstring TextModeBlackWhite;
 std::wstring TextModeGreyscale;
@@ -23,6 +24,7 @@ void LoadLocalizedTexts() {
   TextDocumentName = LoadLocalizedString(1);
   TextErrorDocument = LoadLocalizedString(2);
   TextNoScanner = LoadLocalizedString(3);
+  TextErrorScan = LoadLocalizedString(4);
   TextErrorCopy = LoadLocalizedString(5);
   TextModeBlackWhite = LoadLocalizedString(6);
   TextModeGreyscale = LoadLocalizedString(7);

@@ -13,6 +13,7 @@ extern HINSTANCE ModuleInstance;
 extern std::wstring TextDocumentName;   // 1: the name of every print job
 extern std::wstring TextErrorDocument;  // 2: a print document cannot be started
 extern std::wstring TextNoScanner;      // 3: no TWAIN source manager or scanner
+extern std::wstring TextErrorScan;      // 4: the scanner delivered no page (failed, not cancelled)
 extern std::wstring TextErrorCopy;      // 5: a page cannot be started or finished
 extern std::wstring TextModeBlackWhite; // 6
 extern std::wstring TextModeGreyscale;  // 7

@@ -133,12 +133,18 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
   const std::uint32_t resolution = ChooseScanResolution(target, profile);
 
   DibImage image;
+  AcquireOutcome outcome = AcquireOutcome::Failed;
   image.Attach(session.AcquirePage(mode.pixelType, resolution,
                                    reinterpret_cast<std::uintptr_t>(&frame), params.brightness,
-                                   0, false));
+                                   0, false, outcome));
   if (!image.HasImage()) {
-    // A cancelled or failed scan: the started document is thrown away.
+    // No page: the started document is thrown away. A scan the user or the
+    // source cancelled needs no word; one that failed (a source that could
+    // not be opened or enabled, a failed transfer) would otherwise look
+    // like a copy that printed nothing for no reason.
     gdi.abortDoc(dc.get());
+    if (outcome == AcquireOutcome::Failed)
+      gdi.messageBox(nullptr, TextErrorScan.c_str(), kProgramCaption, MB_ICONERROR);
     return true;
   }
 

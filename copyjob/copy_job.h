@@ -10,6 +10,7 @@ class ScannerSession;
 
 // Runs on the GUI thread and reports its own failures in message boxes.
 // True when all copies were printed, and when the scan delivered no image
-// (nothing printed, nothing reported); false when the printer could not be
-// opened, printing failed, or the parameters are unusable (scale 0).
+// (nothing printed; a failed scan, unlike a cancelled one, is reported with
+// TextErrorScan); false when the printer could not be opened, printing
+// failed, or the parameters are unusable (scale 0).
 bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParameters &params);

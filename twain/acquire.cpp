@@ -25,11 +25,25 @@ bool RepairDelivered(HGLOBAL handle, const TW_IMAGEINFO &info) {
 HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
                                     std::uintptr_t frame, std::int32_t brightness,
                                     std::int32_t contrast, bool showUI) {
+  AcquireOutcome outcome;
+  return AcquirePage(pixelType, resolution, frame, brightness, contrast, showUI, outcome);
+}
+
+HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
+                                    std::uintptr_t frame, std::int32_t brightness,
+                                    std::int32_t contrast, bool showUI,
+                                    AcquireOutcome &outcome) {
+  // Nothing reached the scanner: no source was opened.
+  outcome = AcquireOutcome::Failed;
   if (!IsAvailable())
     return nullptr;
   OperationScope operation(*this);
-  if (!operation)
+  if (!operation) {
+    // A second request while one runs (a queued click) is turned away
+    // without a word: nothing was asked of the scanner.
+    outcome = AcquireOutcome::Cancelled;
     return nullptr;
+  }
   const ResolvedFrame scanFrame = ResolveFrameArgument(frame);
   if (scanFrame.kind == FrameKind::Invalid)
     return nullptr;
@@ -50,11 +64,17 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
   }
 
   HGLOBAL handle = nullptr;
+  AcquireFacts facts;
+  facts.sourceOpened = state >= StateSourceOpen;
+  enableReturnCode_ = kNoCall;
+  transferReturnCode_ = kNoCall;
   // The image information of this page's own transfer: a late one slipping
   // in while the source closes replaces imageInfo.
   TW_IMAGEINFO pageInfo{};
   if (state >= StateSourceOpen) {
     handle = AcquireImage(showUI);
+    facts.enableRc = enableReturnCode_;
+    facts.transferRc = transferReturnCode_;
     pageInfo = imageInfo;
     ResetTransfers();
   }
@@ -73,6 +93,8 @@ HGLOBAL ScannerSession::AcquirePage(std::int32_t pixelType, std::uint32_t resolu
     }
   }
   HideBusyWindow();
+  facts.imageReturned = handle != nullptr;
+  outcome = AcquisitionOutcome(facts);
   return handle;
 }
 
@@ -87,8 +109,12 @@ HGLOBAL ScannerSession::AcquireImage(bool showUI) {
     TransferImage();
     return imageHandle;
   }
-  if (state == StateSourceOpen && !EnableSource(showUI))
-    return imageHandle;
+  if (state == StateSourceOpen) {
+    const bool enabled = EnableSource(showUI);
+    enableReturnCode_ = lastReturnCode_;
+    if (!enabled)
+      return imageHandle;
+  }
   WaitForTransfer();
   return imageHandle;
 }

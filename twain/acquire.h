@@ -38,6 +38,24 @@ struct WorkingSettings {
 WorkingSettings WorkingSettingsFor(std::uint32_t scannerId, std::int32_t pixelType,
                                    std::int32_t brightness);
 
+// What became of a page request. A user who cancels, a transfer the source
+// cancels and the source's own request to be closed are a cancel; a source
+// that cannot be opened or enabled, a failed transfer, or a transfer that
+// reports success without an image are a failure, which the user is told
+// about.
+enum class AcquireOutcome { Delivered, Cancelled, Failed };
+
+// What the acquisition saw, for AcquisitionOutcome. Return codes are the
+// TWRC values; kNoCall when the call was not made.
+constexpr std::uint16_t kNoCall = 0xFFFF;
+struct AcquireFacts {
+  bool sourceOpened = false;
+  std::uint16_t enableRc = kNoCall;    // MSG_ENABLEDS
+  std::uint16_t transferRc = kNoCall;  // the last DAT_IMAGENATIVEXFER MSG_GET
+  bool imageReturned = false;          // a bitmap is handed to the caller
+};
+AcquireOutcome AcquisitionOutcome(const AcquireFacts &facts);
+
 // Pixels per metre for a resolution in dots per inch (x 100, x 1/2.54,
 // rounded half away from zero).
 std::int32_t PelsPerMeterFromDpi(float dpi);

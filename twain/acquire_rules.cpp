@@ -34,6 +34,20 @@ WorkingSettings WorkingSettingsFor(std::uint32_t scannerId, std::int32_t pixelTy
   return {pixelType, brightness, false};
 }
 
+AcquireOutcome AcquisitionOutcome(const AcquireFacts &facts) {
+  constexpr std::uint16_t kFailure = 1, kCancel = 3, kXferDone = 6;
+  if (facts.imageReturned)
+    return AcquireOutcome::Delivered;
+  if (!facts.sourceOpened || facts.enableRc == kFailure)
+    return AcquireOutcome::Failed;
+  if (facts.enableRc == kCancel)
+    return AcquireOutcome::Cancelled;
+  if (facts.transferRc == kFailure || facts.transferRc == kXferDone)
+    return AcquireOutcome::Failed;
+  // A cancelled transfer, MSG_CLOSEDSREQ, or a wait ended by WM_QUIT.
+  return AcquireOutcome::Cancelled;
+}
+
 std::int32_t PelsPerMeterFromDpi(float dpi) {
   const float hundredths = dpi * 100.0f;
   const std::int64_t v = RoundHalfAwayFromZero(double(hundredths) * 0.39370078740157477);

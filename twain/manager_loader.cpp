@@ -23,6 +23,7 @@ bool LoadTwainManager(const std::vector<std::wstring> &files, ManagerLibrary &li
     if (module == nullptr)
       continue;
     library.module = module;
+    library.file = file;
     library.entry = reinterpret_cast<DSMENTRYPROC>(
         reinterpret_cast<void *>(GetProcAddress(module, "DSM_Entry")));
     return true;

@@ -22,6 +22,7 @@
 struct ManagerLibrary {
   HMODULE module = nullptr;
   DSMENTRYPROC entry = nullptr; // null when the library lacks DSM_Entry
+  std::wstring file;            // the name it was loaded by, as listed
 };
 
 // Whether a manager file's version resource admits it (1.6.0.3 or newer).

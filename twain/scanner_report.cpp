@@ -44,10 +44,14 @@ void Line(std::wstring &out, const wchar_t *label, const std::wstring &value) {
 
 } // namespace
 
-std::wstring FormatManagerLines(FileVersion version, const std::wstring &path) {
+std::wstring FormatManagerLines(FileVersion version, const std::wstring &path,
+                                const std::wstring &managerFile) {
+  std::wstring label = managerFile + L":";
+  if (label.size() < 16)
+    label.resize(16, L' ');
   std::wstring out;
-  Line(out, L"TWAIN_32.DLL:   ", FormatVersion(version));
-  Line(out, L"TWAIN_32.DLL:   ", path);
+  Line(out, label.c_str(), FormatVersion(version));
+  Line(out, label.c_str(), path);
   return out;
 }
 
@@ -92,8 +96,18 @@ std::wstring FormatProfileLines(const ScannerProfile &p) {
 }
 
 std::wstring BuildScannerReport(ScannerSession &session) {
-  std::wstring out = FormatManagerLines(GetFileVersion(L"TWAIN_32.DLL"),
-                                        GetModulePath(GetModuleHandleW(L"TWAIN_32.DLL")));
+  // On the TWAINDSM.DLL road there is no TWAIN_32.DLL to speak of: the
+  // report names the library that was loaded.
+  const std::wstring &file = session.ManagerFile();
+  std::wstring out;
+  if (session.dsmModule.get() != nullptr && !file.empty() &&
+      CompareStringOrdinal(file.c_str(), -1, L"TWAIN_32.DLL", -1, TRUE) != CSTR_EQUAL) {
+    const std::wstring path = GetModulePath(session.dsmModule.get());
+    out = FormatManagerLines(GetFileVersion(path), path, file);
+  } else {
+    out = FormatManagerLines(GetFileVersion(L"TWAIN_32.DLL"),
+                             GetModulePath(GetModuleHandleW(L"TWAIN_32.DLL")));
+  }
   out += std::wstring(63, L'-') + L"\r\n";
   ScannerProfile profile;
   session.GetScannerProfile(0, profile);

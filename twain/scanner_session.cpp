@@ -66,6 +66,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     // Kept loaded even without DSM_Entry; Shutdown frees it.
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
+    managerFile_ = library.file;
   }
   if (dsmEntry != nullptr) {
     available = true;
@@ -92,6 +93,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
 
 void ScannerSession::Shutdown() {
   dsmModule.reset();
+  managerFile_.clear();
   // Nothing may call into a library that is gone: the session is unusable
   // until constructed again.
   dsmEntry = nullptr;
@@ -110,6 +112,7 @@ bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT
   exchange.dat = dat;
   exchange.msg = msg;
   exchange.rc = dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  lastReturnCode_ = exchange.rc;
   if (toSource && group == DG_CONTROL && data != nullptr) {
     if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT)
       exchange.eventMessage = static_cast<TW_EVENT *>(data)->TWMessage;
@@ -302,5 +305,6 @@ bool ScannerSession::TransferImage() {
 void ScannerSession::TransferNative() {
   TW_HANDLE handle = nullptr;
   const bool done = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
+  transferReturnCode_ = lastReturnCode_;
   imageHandle = done ? static_cast<HGLOBAL>(handle) : nullptr;
 }

@@ -12,9 +12,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "common/unique_handle.h"
 #include "copyjob/paper_size.h"
+#include "twain/acquire.h"
 #include "twain/session_state.h"
 #include "twain/twain.h"
 
@@ -34,6 +36,9 @@ public:
   ScannerSession &operator=(const ScannerSession &) = delete;
 
   bool IsAvailable() const { return available; }
+  // The manager library's name as the search found it ("TWAIN_32.DLL",
+  // "TWAINDSM.DLL"); empty when no library was loaded (a given DSM_Entry).
+  const std::wstring &ManagerFile() const { return managerFile_; }
   // Frees the manager library and destroys the proxy window; called at rest.
   void Shutdown();
 
@@ -83,6 +88,10 @@ public:
   // while another operation of this session is running.
   HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
                       std::int32_t brightness, std::int32_t contrast, bool showUI);
+  // The same; outcome tells a failure from a cancel when no page came.
+  HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
+                      std::int32_t brightness, std::int32_t contrast, bool showUI,
+                      AcquireOutcome &outcome);
   HGLOBAL AcquireImage(bool showUI);
   void WaitForTransfer();
 
@@ -146,6 +155,12 @@ private:
   };
   // SelectSource without the operation check: also a step of OpenSource.
   std::uint32_t SelectSourceNow(std::uint32_t wantedId, bool userSelect);
+  std::wstring managerFile_;
+  // Return codes an acquisition keeps to tell a failure from a cancel
+  // (kNoCall until the call is made).
+  TW_UINT16 lastReturnCode_ = kNoCall;
+  TW_UINT16 enableReturnCode_ = kNoCall;
+  TW_UINT16 transferReturnCode_ = kNoCall;
 
   void Construct(HWND owner, DSMENTRYPROC managerEntry, bool entryGiven);
   bool Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);

@@ -162,10 +162,34 @@ typedef TW_UINT16(TW_CALLINGSTYLE *DSMENTRYPROC)(TW_IDENTITY *pOrigin, TW_IDENTI
                                                   TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
                                                   TW_MEMREF pData);
 
+// The entry of a data source (a ".ds" file), called by the manager only.
+typedef TW_UINT16(TW_CALLINGSTYLE *DSENTRYPROC)(TW_IDENTITY *pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
+                                                 TW_UINT16 MSG, TW_MEMREF pData);
+
+#pragma pack(push, 2)
+// What a TWAIN 2 manager hands a source that declares DF_DS2, just before
+// MSG_OPENDS: its own DSM_Entry (for DAT_NULL notifications) and its
+// memory functions.
+struct TW_ENTRYPOINT {
+  TW_UINT32 Size;
+  DSMENTRYPROC DSM_Entry;
+  void *DSM_MemAllocate;
+  void *DSM_MemFree;
+  void *DSM_MemLock;
+  void *DSM_MemUnlock;
+};
+#pragma pack(pop)
+static_assert(offsetof(TW_ENTRYPOINT, DSM_Entry) == 4, "TW_ENTRYPOINT");
+
 // Data groups.
 constexpr TW_UINT32 DG_CONTROL = 0x0001;
 constexpr TW_UINT32 DG_IMAGE = 0x0002;
 constexpr TW_UINT32 DG_AUDIO = 0x0004;
+// Flags of SupportedGroups that TWAIN 2 managers, applications and sources
+// set about themselves.
+constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+constexpr TW_UINT32 DF_APP2 = 0x20000000;
+constexpr TW_UINT32 DF_DS2 = 0x40000000;
 
 // Data argument types.
 constexpr TW_UINT16 DAT_NULL = 0x0000;
@@ -179,6 +203,7 @@ constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
 constexpr TW_UINT16 DAT_XFERGROUP = 0x000a;
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;

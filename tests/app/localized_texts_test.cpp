@@ -41,7 +41,8 @@ TEST(LocalizedTexts, ReadFromTheProgramInTheThreadsLanguage) {
   EXPECT_EQ(L"Greyscale", TextModeGreyscale);
   EXPECT_EQ(L"Color", TextModeColor);
   EXPECT_EQ(0u, TextNoScanner.find(L"No scanner could be found on your system.\nIf you"));
-  EXPECT_EQ(L"", LoadLocalizedString(4));
+  EXPECT_EQ(L"The scanner delivered no page.", TextErrorScan);
+  EXPECT_EQ(L"The scanner delivered no page.", LoadLocalizedString(4));
   EXPECT_EQ(L"", LoadLocalizedString(40)); // no such block
   SetThreadUILanguage(savedLanguage);
   SetThreadLocale(savedLocale);

@@ -32,7 +32,7 @@ bool ReadRawString(HMODULE module, WORD language, UINT id, std::wstring *text) {
 
 struct LanguageTexts {
   WORD language;
-  const wchar_t *texts[7]; // entries 1, 2, 3, 5, 6, 7, 8
+  const wchar_t *texts[8]; // entries 1 to 8
 };
 
 const LanguageTexts kTables[] = {
@@ -40,6 +40,7 @@ const LanguageTexts kTables[] = {
      {L"Kopie", L"Fehler beim Drucken des Dokuments.",
       L"Auf Ihrem System konnte kein Scanner gefunden werden.\nWenn Sie einen haben, pr\u00fcfen "
       L"Sie bitte noch einmal die Treiberinstallation.",
+      L"Der Scanner hat keine Seite geliefert.",
       L"Fehler beim Drucken der Kopie.", L"Schwarzwei\u00df", L"Graustufen", L"Farbe"}},
     {1032,
      {L"\u0391\u03bd\u03c4\u03b9\u03b3\u03c1\u03b1\u03c6\u03b7",
@@ -49,6 +50,9 @@ const LanguageTexts kTables[] = {
       L"\u03a3\u03c4\u03bf \u03a3\u03c5\u03c3\u03c4\u03b7\u03bc\u03b1 \u03c3\u03b1\u03c2 \u03b4"
       L"\u03b5\u03bd \u03b2\u03c1\u03b5\u03b8\u03b7\u03ba\u03b5 \u03ba\u03b1\u03bd\u03b5\u03bd"
       L"\u03b1\u03c2 \u03a3\u03ba\u03b1\u03bd\u03bd\u03b5\u03c1.",
+      L"\u039f \u03a3\u03ba\u03b1\u03bd\u03bd\u03b5\u03c1 \u03b4\u03b5\u03bd \u03c0\u03b1"
+      L"\u03c1\u03b5\u03b4\u03c9\u03c3\u03b5 \u03ba\u03b1\u03bc\u03b9\u03b1 \u03c3\u03b5"
+      L"\u03bb\u03b9\u03b4\u03b1.",
       L"\u0392\u03c1\u03b5\u03b8\u03b7\u03ba\u03b5 \u03b5\u03bd\u03b1 \u03bb\u03b1\u03b8\u03bf"
       L"\u03c2 \u03c3\u03c4\u03b7\u03bd \u0395\u03ba\u03c4\u03c5\u03c0\u03c9\u03c3\u03b7 \u03c4"
       L"\u03b7\u03c2 \u0391\u03bd\u03c4\u03b9\u03b3\u03c1\u03b1\u03c6\u03b7\u03c2.",
@@ -58,17 +62,20 @@ const LanguageTexts kTables[] = {
      {L"Copy", L"Error printing the document.",
       L"No scanner could be found on your system.\nIf you have one, please check if the driver "
       L"is correctly installed.",
+      L"The scanner delivered no page.",
       L"Error printing the copy.", L"Black/White", L"Greyscale", L"Color"}},
     {2052,
      {L"\u590d\u5370", L"\u6253\u5370\u9519\u8bef",
       L"\u5728\u60a8\u7684\u7cfb\u7edf\u4e0a\u6ca1\u6709\u627e\u5230\u626b\u63cf\u4eea,\u5982"
       L"\u679c\u60a8\u6709\u626b\u63cf\u4eea,\u8bf7\u68c0\u67e5\u662f\u5426\u5b89\u88c5\u9a71"
       L"\u52a8\u7a0b\u5e8f",
+      L"\u626b\u63cf\u4eea\u6ca1\u6709\u9001\u51fa\u4efb\u4f55\u9875\u9762\u3002",
       L"\u6253\u5370\u9519\u8bef", L"\u9ed1\u767d", L"\u7070\u5ea6", L"\u5f69\u8272"}},
     {3082,
      {L"Copia", L"No se puede imprimir el documento.",
       L"No se puede encontrar el esc\u00e1ner.\nPor favor aseg\u00farese de que el esc\u00e1ner "
       L"se encuentra conectado al equipo.",
+      L"El esc\u00e1ner no ha entregado ninguna p\u00e1gina.",
       L"No se puede imprimir el documento.", L"Blanco y negro", L"Nivel de gris", L"Color"}},
 };
 
@@ -89,17 +96,14 @@ protected:
 } // namespace
 
 TEST_F(ProgramResources, StringTablesInFiveLanguages) {
-  const UINT ids[7] = {1, 2, 3, 5, 6, 7, 8};
+  const UINT ids[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   for (const LanguageTexts &table : kTables) {
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
       std::wstring text;
       ASSERT_TRUE(ReadRawString(module_, table.language, ids[i], &text))
           << table.language << " #" << ids[i];
       EXPECT_EQ(table.texts[i], text) << table.language << " #" << ids[i];
     }
-    std::wstring unused = L"x";
-    ASSERT_TRUE(ReadRawString(module_, table.language, 4, &unused));
-    EXPECT_EQ(L"", unused) << "entry 4 stays empty in " << table.language;
     std::wstring beyond;
     EXPECT_TRUE(ReadRawString(module_, table.language, 9, &beyond));
     EXPECT_EQ(L"", beyond);

@@ -333,6 +333,57 @@ TEST_F(CopyJob, CancelledScanAbortsTheDocumentSilently) {
   EXPECT_EQ(2, session->state);
 }
 
+// A scan that brings no page: a cancel stays silent, a failure is told in
+// the program's own box; either way the document is thrown away, the job
+// still counts as done and the session is back at rest.
+TEST_F(CopyJob, ScanWithoutPageTellsFailureFromCancel) {
+  struct Case {
+    const char *what;
+    TW_UINT16 openRc, enableRc, xferRc;
+    twainsim::SimOutcome outcome;
+    bool told;
+  } cases[] = {
+      {"source does not open", TWRC_FAILURE, TWRC_SUCCESS, TWRC_XFERDONE,
+       twainsim::SimOutcome::Deliver, true},
+      {"source refuses to be enabled", TWRC_SUCCESS, TWRC_FAILURE, TWRC_XFERDONE,
+       twainsim::SimOutcome::Deliver, true},
+      {"transfer fails", TWRC_SUCCESS, TWRC_SUCCESS, TWRC_FAILURE,
+       twainsim::SimOutcome::Deliver, true},
+      {"user cancels enabling", TWRC_SUCCESS, TWRC_CANCEL, TWRC_XFERDONE,
+       twainsim::SimOutcome::Deliver, false},
+      {"transfer cancelled", TWRC_SUCCESS, TWRC_SUCCESS, TWRC_CANCEL,
+       twainsim::SimOutcome::Deliver, false},
+      {"source asks to be closed", TWRC_SUCCESS, TWRC_SUCCESS, TWRC_XFERDONE,
+       twainsim::SimOutcome::CloseRequest, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    twainsim::SimSource source = Flatbed({75});
+    source.behaviour.openRc = c.openRc;
+    source.behaviour.enableRc = c.enableRc;
+    source.behaviour.nativeXferRc = c.xferRc;
+    source.behaviour.outcome = c.outcome;
+    Start(std::move(source));
+    recorder = Recorder();
+    EXPECT_TRUE(Run(Params(2)));
+    EXPECT_EQ(1, Count("AbortDoc"));
+    EXPECT_EQ(0, Count("StartPage"));
+    EXPECT_EQ(0, Count("EndDoc"));
+    EXPECT_EQ(1, Count("DeleteDC"));
+    if (c.told) {
+      ASSERT_EQ(1u, recorder.boxes.size());
+      EXPECT_EQ(L"The scanner delivered no page.", recorder.boxes[0].text);
+      EXPECT_EQ(L"Zelvantor Copier", recorder.boxes[0].caption);
+      EXPECT_EQ(UINT(MB_ICONERROR), recorder.boxes[0].type);
+    } else {
+      EXPECT_TRUE(recorder.boxes.empty());
+    }
+    EXPECT_EQ(0u, engine->LiveImages());
+    EXPECT_EQ(0u, engine->LiveContainers());
+    EXPECT_EQ(2, session->state);
+  }
+}
+
 TEST_F(CopyJob, FailuresAndTheirMessages) {
   struct Case {
     const char *failing;

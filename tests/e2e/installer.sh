@@ -161,12 +161,17 @@ rm -f "$programs/TWAIN_32.DLL"
 
 # Without the virtual scanner the 64-bit copier turns to the source manager
 # the package installed (Wine's own TWAIN_32.DLL has no version and is passed
-# over). The manager offers Wine's camera source, which finds no camera; the
-# copier ends quietly.
+# over). The manager offers Wine's camera source, which finds no camera: the
+# copier says that the scanner delivered no page, and ends.
 if [ "$arch" = x64 ]; then
-  code=$( cd "$programs" && WINEDEBUG=+loaddll timeout 60 "$wine" zvcopier.exe a b \
-            </dev/null >/dev/null 2>"$work/loaddll.log"; echo $? )
+  "$wine" "$bin/dialog_driver.exe" "Zelvantor Copier" 60000 > "$work/box.txt" 2>/dev/null &
+  driver=$!
+  code=$( cd "$programs" && LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEDEBUG=+loaddll \
+            timeout 90 "$wine" zvcopier.exe a b </dev/null >/dev/null 2>"$work/loaddll.log"; echo $? )
+  wait $driver; found=$?
   check "without the virtual scanner: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  check "without the virtual scanner: the failed scan is told ('$(tr -d '\r' < "$work/box.txt")')" \
+    $([ $found = 0 ] && [ "$(tr -d '\r' < "$work/box.txt")" = "The scanner delivered no page." ]; echo $?)
   check "without the virtual scanner: the installed TWAINDSM.dll was loaded" \
     $(grep -iF 'Loaded L"C:\\windows\\system32\\TWAINDSM.DLL" at' "$work/loaddll.log" | grep -q ': native$'; echo $?)
 fi

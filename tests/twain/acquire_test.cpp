@@ -78,6 +78,37 @@ TEST(WorkingSettings, GreyscaleForBwScannerOnly) {
   }
 }
 
+// What the acquisition saw decides between failure and cancel.
+TEST(AcquisitionOutcome, FailureIsToldFromCancel) {
+  struct Case {
+    bool opened;
+    std::uint16_t enableRc, transferRc;
+    bool image;
+    AcquireOutcome expected;
+  } cases[] = {
+      {true, TWRC_SUCCESS, TWRC_XFERDONE, true, AcquireOutcome::Delivered},
+      {true, TWRC_CHECKSTATUS, TWRC_XFERDONE, true, AcquireOutcome::Delivered},
+      {false, kNoCall, kNoCall, false, AcquireOutcome::Failed},
+      {true, TWRC_FAILURE, kNoCall, false, AcquireOutcome::Failed},
+      {true, TWRC_CANCEL, kNoCall, false, AcquireOutcome::Cancelled},
+      {true, TWRC_SUCCESS, TWRC_FAILURE, false, AcquireOutcome::Failed},
+      {true, TWRC_SUCCESS, TWRC_CANCEL, false, AcquireOutcome::Cancelled},
+      // Success reported, but no bitmap came with it.
+      {true, TWRC_SUCCESS, TWRC_XFERDONE, false, AcquireOutcome::Failed},
+      // MSG_CLOSEDSREQ, or WM_QUIT, before any transfer.
+      {true, TWRC_SUCCESS, kNoCall, false, AcquireOutcome::Cancelled},
+  };
+  for (const Case &c : cases) {
+    AcquireFacts facts;
+    facts.sourceOpened = c.opened;
+    facts.enableRc = c.enableRc;
+    facts.transferRc = c.transferRc;
+    facts.imageReturned = c.image;
+    EXPECT_EQ(c.expected, AcquisitionOutcome(facts))
+        << c.opened << " " << c.enableRc << " " << c.transferRc << " " << c.image;
+  }
+}
+
 TEST(FrameArgument, PaperCodesRectanglesAndInvalidCodes) {
   ResolvedFrame f = ResolveFrameArgument(0);
   EXPECT_EQ(FrameKind::None, f.kind);

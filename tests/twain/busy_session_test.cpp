@@ -157,6 +157,7 @@ struct Nested {
   HWND window = nullptr;
   bool clicked = false;
   HGLOBAL page = nullptr;
+  AcquireOutcome outcome = AcquireOutcome::Delivered;
   std::uint32_t selected = 1, found = 1;
   bool profiled = true;
   std::size_t callsBefore = 0, callsAfter = 0;
@@ -168,7 +169,7 @@ LRESULT CALLBACK ClickWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   Nested &n = g_nested;
   n.clicked = true;
   n.callsBefore = n.engine->Calls().size();
-  n.page = n.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  n.page = n.session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false, n.outcome);
   n.selected = n.session->SelectSource(0, true);
   n.found = n.session->SelectSource(n.session->scannerId, false);
   ScannerProfile profile;
@@ -213,6 +214,8 @@ TEST_F(SimSessionTest, OperationsRefuseWhileAnotherOfTheSessionRuns) {
 
   ASSERT_TRUE(g_nested.clicked);
   EXPECT_EQ(nullptr, g_nested.page);
+  // Turned away, not failed: the copy job says nothing about it.
+  EXPECT_EQ(AcquireOutcome::Cancelled, g_nested.outcome);
   EXPECT_EQ(0u, g_nested.selected);
   EXPECT_EQ(0u, g_nested.found);
   EXPECT_FALSE(g_nested.profiled);

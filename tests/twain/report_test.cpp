@@ -139,6 +139,10 @@ TEST(ScannerReportLines, ManagerLines) {
   EXPECT_EQ(L"TWAIN_32.DLL:   1.6.0.3\r\nTWAIN_32.DLL:   C:\\windows\\twain_32.dll\r\n",
             FormatManagerLines(MakeFileVersion(1, 6, 0, 3), L"C:\\windows\\twain_32.dll"));
   EXPECT_EQ(L"TWAIN_32.DLL:   0.0.0.0\r\nTWAIN_32.DLL:   \r\n", FormatManagerLines(0, L""));
+  // On the other road the label is the manager's own name, padded alike.
+  EXPECT_EQ(L"TWAINDSM.DLL:   2.4.3.0\r\nTWAINDSM.DLL:   C:\\zv\\TWAINDSM.DLL\r\n",
+            FormatManagerLines(MakeFileVersion(2, 4, 3, 0), L"C:\\zv\\TWAINDSM.DLL",
+                               L"TWAINDSM.DLL"));
 }
 
 TEST(ScannerReport, OfAScannerThroughItsSession) {

@@ -103,6 +103,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
       "BrightnessDefault=100\r\n"
       "Behaviour=CloseRequest\r\n"
       "EnableDS=failure\r\n"
+      "OpenDS=Failure\r\n"
       "XferReadyDelay=2000\r\n"
       "HeaderFaults=ZeroPelsPerMeter, ZeroColourCount,ZeroImageSize,ReversedGreyPalette\r\n"
       "Image=pages\\letter.bmp\r\n");
@@ -122,6 +123,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_FALSE(a.uiControllable);
   EXPECT_EQ(Behaviour::TwoImages, a.behaviour);
   EXPECT_EQ(EnableAnswer::CheckStatus, a.enableAnswer);
+  EXPECT_FALSE(a.refuseOpen);
+  EXPECT_EQ(TWRC_SUCCESS, ToSimSource(a).behaviour.openRc);
 
   const SourceSetup &b = config.sources[1];
   EXPECT_EQ("Acme", b.manufacturer);
@@ -146,6 +149,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_DOUBLE_EQ(100, b.brightness.defaultValue);
   EXPECT_EQ(Behaviour::CloseRequest, b.behaviour);
   EXPECT_EQ(EnableAnswer::Failure, b.enableAnswer);
+  EXPECT_TRUE(b.refuseOpen);
+  EXPECT_EQ(TWRC_FAILURE, ToSimSource(b).behaviour.openRc);
   EXPECT_EQ(2000u, b.xferReadyDelayMs);
   EXPECT_TRUE(b.faults.zeroPelsPerMeter && b.faults.zeroColourCount && b.faults.zeroImageSize &&
               b.faults.reversedGreyPalette);
@@ -179,7 +184,7 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
       {"Resolutions=50..100/0"},  {"ResolutionDefault=333"}, {"PixelTypes=9"},
       {"PixelTypes=sepia"},       {"Units=furlongs"},        {"Version=1"},
       {"Protocol=1.70000"},       {"UIControllable=maybe"},  {"Behaviour=explode"},
-      {"EnableDS=later"},         {"XferReadyDelay=-5"},     {"XferReadyDelay=99999999999"},
+      {"EnableDS=later"},         {"OpenDS=sometimes"},         {"XferReadyDelay=-5"},     {"XferReadyDelay=99999999999"},
       {"HeaderFaults=Everything"},{"PhysicalWidth=-1"},      {"NativeResolution=nan"},
       {"Colour=blue"},            {"no equals sign"},        {"Brightness=0,100"},
   };

@@ -35,6 +35,9 @@
 //                            CancelTransfer (TWRC_CANCEL) | TwoImages
 //   EnableDS=Success         answer to MSG_ENABLEDS: Success | CheckStatus |
 //                            Failure | Cancel
+//   OpenDS=Success           answer to MSG_OPENDS: Success | Failure (a
+//                            source that cannot be opened, like a camera
+//                            driver with no camera attached)
 //   XferReadyDelay=0         milliseconds from MSG_ENABLEDS to MSG_XFERREADY
 //   HeaderFaults=None        comma list: ZeroPelsPerMeter, ZeroColourCount,
 //                            ZeroImageSize, ReversedGreyPalette
@@ -363,6 +366,16 @@ private:
         setup.enableAnswer = EnableAnswer::Failure;
       else if (v == "cancel")
         setup.enableAnswer = EnableAnswer::Cancel;
+      else
+        return false;
+      return true;
+    }
+    if (key == "opends") {
+      const std::string v = Lower(value);
+      if (v == "success")
+        setup.refuseOpen = false;
+      else if (v == "failure")
+        setup.refuseOpen = true;
       else
         return false;
       return true;

@@ -72,6 +72,7 @@ struct SourceSetup {
   // Behaviour.
   Behaviour behaviour = Behaviour::Deliver;
   EnableAnswer enableAnswer = EnableAnswer::Success;
+  bool refuseOpen = false;          // MSG_OPENDS answered TWRC_FAILURE
   std::uint32_t xferReadyDelayMs = 0;
   HeaderFaults faults;
 

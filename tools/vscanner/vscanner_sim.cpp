@@ -138,6 +138,8 @@ twainsim::SimSource ToSimSource(const SourceSetup &setup) {
   }
   twainsim::SimBehaviour &b = source.behaviour;
   b.enableRc = EnableRc(setup.enableAnswer);
+  if (setup.refuseOpen)
+    b.openRc = TWRC_FAILURE;
   b.notifyDelayMs = setup.xferReadyDelayMs;
   switch (setup.behaviour) {
   case Behaviour::CloseRequest:
