@@ -5,11 +5,15 @@
 # tools/copier_driver (controls by id, clicks, keys). Run by ctest from
 # scripts/test, which has started the X server, CUPS and the Wine prefix.
 #
-#   main_dialog.sh BIN_DIR
+# ARCH (x86_64 unless given) is the build's: an i686 build runs with 32-bit
+# Wine, with its own virtual scanner DLL and driver.
+#
+#   main_dialog.sh BIN_DIR [ARCH]
 set -uo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
+zv_set_arch "${2:-x86_64}" || exit 1
 source "$here/checks.sh"
 source "$here/e2e_lib.sh"
 work=$(mktemp -d)
