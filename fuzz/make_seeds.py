@@ -77,6 +77,32 @@ struct.pack_into('<I', v5, 112, 124 + 1024 + len(bits))
 struct.pack_into('<I', v5, 116, len(profile))
 put('fuzz_dib', 'v5_embedded_profile', bytes(v5) + ramp + bits + profile)
 
+# Bands: a selector byte (0 the plan alone, 1 a bitmap), then sizes and
+# bounds, then one byte per offered band (odd: the driver refuses it).
+def plan(rows, stride, dest, max_bytes, max_rows, refusals):
+    return struct.pack('<Biiiih', 0, rows, stride, dest, max_bytes, max_rows) + bytes(refusals)
+
+
+put('fuzz_bands', 'a4_colour_enlarged', plan(7016, 14880, 9919, 4 << 20, 512, [0] * 4))
+put('fuzz_bands', 'a4_mono_refused_halved', plan(7016, 620, 7016, 4 << 20, 512, [1, 1, 0, 0, 1, 0]))
+put('fuzz_bands', 'odd_rows_reduced', plan(41, 40, 20, 1000, 7, [1, 1, 0, 1, 0, 0]))
+put('fuzz_bands', 'refused_to_one_row', plan(100, 1, 100, 1000, 64, [1] * 8))
+
+
+def banded(dest, max_bytes, max_rows, band_rows, dib):
+    return struct.pack('<BHHBH', 1, dest, max_bytes, max_rows, band_rows) + dib
+
+
+put('fuzz_bands', 'grey8_top_down', banded(29, 64, 3, 2, info_header(13, -9, 8) + ramp +
+    rows(13, 9, 8, lambda x, y: y * 20)))
+put('fuzz_bands', 'colour24_bottom_up', banded(13, 200, 4, 5, info_header(7, 11, 24) +
+    rows(7, 11, 24, lambda x, y: x * 30 + y)))
+put('fuzz_bands', 'mono1_reduced', banded(4, 16, 2, 1, info_header(19, 9, 1) +
+    grey_table([0, 255]) + rows(19, 9, 1, lambda x, y: (x + y) & 1)))
+put('fuzz_bands', 'core8', banded(5, 8, 1, 2, core + rows(3, 2, 8, lambda x, y: x * 100)))
+put('fuzz_bands', 'v5_embedded_profile', banded(7, 12, 1, 1, bytes(v5) + ramp + bits + profile))
+
+
 # Stored printer settings: what the PDF printer under the print dialog gives.
 pd = struct.pack('<21I', 84, 0, 0x10000, 0x10004, 0, 0x0008010C, 0, 0, 0, 1, 0, 1, 1, 1,
                  0, 0, 0, 0, 0, 0xFFFFFFFF, 1)
