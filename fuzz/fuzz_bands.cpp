@@ -52,6 +52,12 @@ WalkEnd CheckWalk(FuzzReader &in, std::int64_t rows, std::int64_t stride, std::i
     for (bool topDown : {false, true}) {
       const std::int64_t m = BandFirstMemoryRow(b, r, topDown);
       FUZZ_CHECK(m >= 0 && m + bandRows <= r);
+      // Picture row y is stored at y top-down, at r - 1 - y bottom-up: the
+      // band's first and last rows, and so all between, are in its run.
+      for (std::int64_t y : {b.firstRow, b.endRow - 1}) {
+        const std::int64_t stored = topDown ? y : r - 1 - y;
+        FUZZ_CHECK(stored >= m && stored < m + bandRows);
+      }
     }
     if (layout) {
       // The rows handed to the driver, in the block.
