@@ -806,20 +806,34 @@ TEST_F(CopyJob, RefusedPageIsDrawnInBandsThatTileIt) {
 // A driver that draws nothing, whatever it is given, and says so with
 // GDI_ERROR or with 0 (a call that copied no scan line): the page is not
 // printed blank and passed off as a copy. The document is thrown away and
-// the user told, as for a page that could not be started or finished.
+// the user told, as for a page that could not be started or finished. A fax
+// whose driver stops drawing at the second of three copies keeps the first
+// copy, a document of its own, sent; the third is never started.
 TEST_F(CopyJob, PageTheDriverWillNotDrawIsReported) {
-  for (int refusal : {int(GDI_ERROR), 0}) {
-    SCOPED_TRACE(refusal);
+  struct Case {
+    const char *what;
+    std::uint32_t copies, perCopy;
+    int refuseFrom, refusal;
+    int startDocs, startPages, endPages, endDocs;
+  } cases[] = {
+      {"copy, GDI_ERROR", 2, 0, 1, int(GDI_ERROR), 1, 1, 0, 0},
+      {"copy, no scan line", 2, 0, 1, 0, 1, 1, 0, 0},
+      // The first copy's page is drawn in one call.
+      {"fax, from the second copy", 3, 1, 2, int(GDI_ERROR), 2, 2, 1, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
     Start(Flatbed({50, 75}), RowNumberedPage(37, 29, 24, false));
     recorder = Recorder();
-    recorder.refuseDrawingFrom = 1;
-    recorder.refusal = refusal;
-    EXPECT_FALSE(Run(Params(2)));
-    EXPECT_GT(recorder.drawings.size(), 1u) << "bands were tried";
-    EXPECT_EQ(1, Count("StartPage"));
-    EXPECT_EQ(0, Count("EndPage"));
+    recorder.refuseDrawingFrom = c.refuseFrom;
+    recorder.refusal = c.refusal;
+    EXPECT_FALSE(Run(Params(c.copies, c.perCopy)));
+    EXPECT_GT(recorder.drawings.size(), std::size_t(c.refuseFrom)) << "bands were tried";
+    EXPECT_EQ(c.startDocs, Count("StartDoc"));
+    EXPECT_EQ(c.startPages, Count("StartPage"));
+    EXPECT_EQ(c.endPages, Count("EndPage"));
+    EXPECT_EQ(c.endDocs, Count("EndDoc"));
     EXPECT_EQ(1, Count("AbortDoc"));
-    EXPECT_EQ(0, Count("EndDoc"));
     EXPECT_EQ(1, Count("DeleteDC"));
     ASSERT_EQ(1u, recorder.boxes.size());
     EXPECT_EQ(TextErrorCopy, recorder.boxes[0].text);
@@ -828,24 +842,4 @@ TEST_F(CopyJob, PageTheDriverWillNotDrawIsReported) {
     EXPECT_EQ(0u, engine->LiveImages());
     EXPECT_EQ(2, session->state);
   }
-}
-
-// A fax of three copies whose driver stops drawing at the second: the first
-// copy, a document of its own, stays sent; the second is thrown away and
-// the third never started.
-TEST_F(CopyJob, FaxKeepsTheCopiesSentBeforeAPageCouldNotBeDrawn) {
-  Start(Flatbed({50, 75}), RowNumberedPage(37, 29, 24, false));
-  recorder = Recorder();
-  recorder.refuseDrawingFrom = 2; // the first copy's page is drawn in one call
-  EXPECT_FALSE(Run(Params(3, 1)));
-  EXPECT_EQ(2, Count("StartDoc"));
-  EXPECT_EQ(2, Count("StartPage"));
-  EXPECT_EQ(1, Count("EndPage"));
-  EXPECT_EQ(1, Count("EndDoc"));
-  EXPECT_EQ(1, Count("AbortDoc"));
-  EXPECT_EQ(1, Count("DeleteDC"));
-  ASSERT_EQ(1u, recorder.boxes.size());
-  EXPECT_EQ(TextErrorCopy, recorder.boxes[0].text);
-  EXPECT_TRUE(recorder.boxes[0].defaultCaption);
-  EXPECT_EQ(0u, engine->LiveImages());
 }
