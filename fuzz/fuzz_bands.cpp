@@ -62,9 +62,9 @@ WalkEnd CheckWalk(FuzzReader &in, std::int64_t rows, std::int64_t stride, std::i
     if (layout) {
       // The rows handed to the driver, in the block.
       const std::int64_t m = BandFirstMemoryRow(b, layout->height, layout->topDown);
-      const std::uint64_t from = std::uint64_t(layout->bitsOffset) + std::uint64_t(m) *
-                                                                         std::uint64_t(layout->stride);
-      FUZZ_CHECK(from + std::uint64_t(bandRows) * std::uint64_t(layout->stride) <= blockSize);
+      const std::uint64_t stride = std::uint64_t(layout->stride);
+      const std::uint64_t from = std::uint64_t(layout->bitsOffset) + std::uint64_t(m) * stride;
+      FUZZ_CHECK(from + std::uint64_t(bandRows) * stride <= blockSize);
     }
     if (in.Take<std::uint8_t>() & 1) {
       const bool smaller = walk.Refused();

@@ -203,26 +203,46 @@ twainsim::SimSource Flatbed(std::vector<double> resolutions, const char *name = 
   return source;
 }
 
+// A page of width x height pixels at 1, 8 (both with a grey table) or 24
+// bits, stored top-down or bottom-up, with these pixels per metre in its
+// header; fill(row, stride, y) writes the row that shows picture row y,
+// counted from the top.
+template <typename Fill>
+TW_HANDLE NewPage(int width, int height, int bits, bool topDown, LONG xPels, LONG yPels,
+                  Fill fill) {
+  const std::size_t stride = ((std::size_t(width) * bits + 31) / 32) * 4;
+  const std::size_t colours = bits <= 8 ? std::size_t(1) << bits : 0;
+  const std::size_t offset = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, offset + stride * std::size_t(height));
+  GlobalLockGuard lock(h);
+  if (!lock)
+    return h;
+  auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = width;
+  header->biHeight = topDown ? -height : height;
+  header->biPlanes = 1;
+  header->biBitCount = WORD(bits);
+  header->biXPelsPerMeter = xPels;
+  header->biYPelsPerMeter = yPels;
+  auto *table = reinterpret_cast<RGBQUAD *>(lock.bytes() + sizeof(BITMAPINFOHEADER));
+  for (std::size_t i = 0; i < colours; ++i) {
+    const BYTE grey = BYTE(i * 255 / (colours - 1));
+    table[i] = {grey, grey, grey, 0};
+  }
+  for (int y = 0; y < height; ++y)
+    fill(lock.bytes() + offset + std::size_t(topDown ? y : height - 1 - y) * stride, stride, y);
+  return h;
+}
+
 // A white 24-bit page of width x height pixels with these pixels per metre
 // in its header.
 twainsim::SimImageProvider FixedPage(int width, int height, LONG xPels, LONG yPels) {
   return [=](const twainsim::SimImageRequest &) -> TW_HANDLE {
-    const std::size_t stride = ((std::size_t(width) * 24 + 31) / 32) * 4;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                            sizeof(BITMAPINFOHEADER) + stride * std::size_t(height));
-    GlobalLockGuard lock(h);
-    if (!lock)
-      return h;
-    auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = width;
-    header->biHeight = height;
-    header->biPlanes = 1;
-    header->biBitCount = 24;
-    header->biXPelsPerMeter = xPels;
-    header->biYPelsPerMeter = yPels;
-    std::memset(lock.bytes() + sizeof(BITMAPINFOHEADER), 0xFF, stride * std::size_t(height));
-    return h;
+    return NewPage(width, height, 24, false, xPels, yPels,
+                   [](unsigned char *row, std::size_t stride, int) {
+                     std::memset(row, 0xFF, stride);
+                   });
   };
 }
 
@@ -231,33 +251,12 @@ twainsim::SimImageProvider FixedPage(int width, int height, LONG xPels, LONG yPe
 // (counted from the top of the picture) in its first two bytes.
 twainsim::SimImageProvider RowNumberedPage(int width, int height, int bits, bool topDown) {
   return [=](const twainsim::SimImageRequest &) -> TW_HANDLE {
-    const std::size_t stride = ((std::size_t(width) * bits + 31) / 32) * 4;
-    const std::size_t colours = bits <= 8 ? std::size_t(1) << bits : 0;
-    const std::size_t offset = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, offset + stride * std::size_t(height));
-    GlobalLockGuard lock(h);
-    if (!lock)
-      return h;
-    auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = width;
-    header->biHeight = topDown ? -height : height;
-    header->biPlanes = 1;
-    header->biBitCount = WORD(bits);
-    header->biXPelsPerMeter = 11811;
-    header->biYPelsPerMeter = 11811;
-    auto *table = reinterpret_cast<RGBQUAD *>(lock.bytes() + sizeof(BITMAPINFOHEADER));
-    for (std::size_t i = 0; i < colours; ++i) {
-      const BYTE grey = BYTE(i * 255 / (colours - 1));
-      table[i] = {grey, grey, grey, 0};
-    }
-    for (int y = 0; y < height; ++y) {
-      unsigned char *row = lock.bytes() + offset + std::size_t(topDown ? y : height - 1 - y) * stride;
-      std::memset(row, 0x5A, stride);
-      row[0] = static_cast<unsigned char>(y);
-      row[1] = static_cast<unsigned char>(y >> 8);
-    }
-    return h;
+    return NewPage(width, height, bits, topDown, 11811, 11811,
+                   [](unsigned char *row, std::size_t stride, int y) {
+                     std::memset(row, 0x5A, stride);
+                     row[0] = static_cast<unsigned char>(y);
+                     row[1] = static_cast<unsigned char>(y >> 8);
+                   });
   };
 }
 
