@@ -15,9 +15,13 @@
 // copied no scan line, and Wine's GDI answers 0 when a driver cannot take
 // the image), the page is drawn again in the bands of BandWalk under
 // `limits`: each band handed over as a bitmap of its own (its rows, a
-// header saying so) whose source rectangle is all of it, so that no driver
-// has to agree with us on where a source rectangle of a top-down bitmap is
-// counted from. A refused band is halved and tried again.
+// header saying so) whose source rectangle is all of it. A source rectangle
+// inside the page would not do: Microsoft documents the origin of a
+// top-down bitmap as its top-left corner, yet GDI counts the source
+// rectangle of a top-down bitmap from the bottom, except in a call that
+// copies unstretched from (0, 0) (Wine's conformance tests show it on
+// Windows, and Wine does the same). A refused band is halved and tried
+// again.
 //
 // False when the bitmap is not sound, the lock fails, a band header cannot
 // be allocated, or the driver refuses even a band of one row; the page then
