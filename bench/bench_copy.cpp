@@ -142,8 +142,10 @@ int WINAPI TMessageBox(HWND, LPCWSTR text, LPCWSTR, UINT) {
 void NoteDrawingStarts();
 int WINAPI TStretch(HDC dc, int x, int y, int w, int h, int sx, int sy, int sw, int sh,
                     const void *bits, const BITMAPINFO *info, UINT usage, DWORD rop) {
-  NoteDrawingStarts();
-  if (g_refuseWholePage && g_pageDraws++ == 0)
+  const bool first = g_pageDraws++ == 0;
+  if (first)
+    NoteDrawingStarts();
+  if (g_refuseWholePage && first)
     return int(GDI_ERROR);
   ++g_account.driverCalls;
   return Charged(g_account.drawing, [&] {
@@ -178,8 +180,8 @@ std::size_t PrivateBytes() {
 
 class PeakSampler;
 PeakSampler *g_sampler = nullptr;
-// The sampler's peak when the printer driver was called: what the job held
-// before the driver's own buffers.
+// The sampler's peak when the page's first StretchDIBits was made: what the
+// job held before the driver's own buffers.
 std::size_t g_peakBeforeDrawing = 0;
 
 class PeakSampler {
@@ -339,9 +341,10 @@ int wmain() {
                   r.account.drawing.cpu / copy, r.account.drawing.wall * 1e3,
                   r.account.drawing.wall / copy, r.ok ? "" : " (FAILED)");
     }
-    std::printf("  peak: private bytes above idle / image (goal <= %.1f); before: the same when\n"
-                "  the driver was first called; driver: what the driver added; drawing: time\n"
-                "  inside the driver's StretchDIBits, and as a multiple of the memcpy\n",
+    std::printf("  peak: private bytes above idle / image (goal <= %.1f); before: the same at\n"
+                "  the page's first StretchDIBits; driver: what drawing the page added; calls:\n"
+                "  StretchDIBits that reached the driver; drawing: time inside them, and as a\n"
+                "  multiple of the memcpy\n",
                 k.goal);
     const Result &r = roads[0];
     std::printf("  where the one-call copy's time goes:\n");
