@@ -66,7 +66,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     // Kept loaded even without DSM_Entry; Shutdown frees it.
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
-    managerFile_ = library.file;
+    managerFile_ = library.name;
   }
   if (dsmEntry != nullptr) {
     available = true;
