@@ -81,7 +81,7 @@ private:
   std::size_t size_;
 };
 
-PeImports Fail(PeImports result, const char *why) {
+PeImports Fail(PeImports result, const std::string &why) {
   result.ok = false;
   result.error = why;
   result.dlls.clear();
@@ -135,43 +135,48 @@ PeImports ReadPeImports(const std::uint8_t *data, std::size_t size) {
     return image.U32(optional + at);
   };
 
+  // Each entry of a descriptor table until the one whose name field (at
+  // nameField) is 0, where the loader stops; take reads an entry's name
+  // into name and says whether it could. Null when the table holds together.
   std::string name;
-  if (const std::uint32_t table = directory(kImportDirectory)) {
-    for (std::size_t i = 0;; ++i) {
+  auto walk = [&](std::uint32_t table, std::size_t entrySize, std::size_t nameField,
+                  auto take) -> const char * {
+    for (std::size_t i = 0; table != 0; ++i) {
       std::size_t at = 0;
-      if (i == kMaxDescriptors || !image.Map(std::uint64_t(table) + i * kImportDescriptorSize,
-                                             kImportDescriptorSize, at))
-        return Fail(result, "import directory outside the image or without its end");
-      const std::uint32_t nameRva = image.U32(at + 12);
-      if (nameRva == 0)
-        break; // the loader stops at the first entry without a name
-      if (!image.Name(nameRva, name))
-        return Fail(result, "import name outside the image or without its end");
-      result.dlls.push_back(name);
+      if (i == kMaxDescriptors || !image.Map(std::uint64_t(table) + i * entrySize, entrySize, at))
+        return "directory outside the image or without its end";
+      if (image.U32(at + nameField) == 0)
+        return nullptr;
+      if (!take(at))
+        return "module name outside the image or without its end";
     }
-  }
-  if (const std::uint32_t table = directory(kDelayImportDirectory)) {
-    for (std::size_t i = 0;; ++i) {
-      std::size_t at = 0;
-      if (i == kMaxDescriptors || !image.Map(std::uint64_t(table) + i * kDelayDescriptorSize,
-                                             kDelayDescriptorSize, at))
-        return Fail(result, "delay-load directory outside the image or without its end");
-      const std::uint32_t attributes = image.U32(at);
-      std::uint64_t nameAddress = image.U32(at + 4);
-      if (nameAddress == 0)
-        break;
-      // Old linkers wrote addresses, not offsets from the image base: their
-      // entries lack bit 0 of the attributes.
-      if ((attributes & 1) == 0) {
-        if (nameAddress < imageBase)
-          return Fail(result, "delay-load name outside the image");
-        nameAddress -= imageBase;
-      }
-      if (!image.Name(nameAddress, name))
-        return Fail(result, "delay-load name outside the image or without its end");
-      result.delayDlls.push_back(name);
+    return nullptr;
+  };
+  const char *error = walk(directory(kImportDirectory), kImportDescriptorSize, 12,
+                           [&](std::size_t at) {
+                             if (!image.Name(image.U32(at + 12), name))
+                               return false;
+                             result.dlls.push_back(name);
+                             return true;
+                           });
+  if (error != nullptr)
+    return Fail(result, std::string("imports: ") + error);
+  error = walk(directory(kDelayImportDirectory), kDelayDescriptorSize, 4, [&](std::size_t at) {
+    std::uint64_t address = image.U32(at + 4);
+    // Old linkers wrote addresses, not offsets from the image base: their
+    // entries lack bit 0 of the attributes.
+    if ((image.U32(at) & 1) == 0) {
+      if (address < imageBase)
+        return false;
+      address -= imageBase;
     }
-  }
+    if (!image.Name(address, name))
+      return false;
+    result.delayDlls.push_back(name);
+    return true;
+  });
+  if (error != nullptr)
+    return Fail(result, std::string("delay-loads: ") + error);
   result.ok = true;
   return result;
 }
