@@ -2,9 +2,19 @@
 
 #include <vector>
 
+#include "common/proc_address.h"
 #include "common/unique_handle.h"
 
 namespace {
+
+// A folder from one of the GetXxxDirectoryW calls; empty when it fails.
+template <typename Call> std::wstring FolderFrom(Call call) {
+  wchar_t buffer[MAX_PATH + 1];
+  const UINT length = call(buffer, UINT(sizeof buffer / sizeof buffer[0]));
+  if (length == 0 || length >= sizeof buffer / sizeof buffer[0])
+    return std::wstring();
+  return std::wstring(buffer, length);
+}
 
 // The version library, loaded by full path from the system folder. It is
 // not one of the DLLs Windows always takes from there (KnownDLLs): imported
@@ -17,25 +27,19 @@ struct VersionLibrary {
   decltype(&VerQueryValueW) query = nullptr;
 };
 
-template <typename Function> Function Entry(HMODULE module, const char *name) {
-  // Through void (*)(): GetProcAddress's type says nothing of the real one.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 VersionLibrary LoadVersionLibrary() {
   VersionLibrary library;
-  wchar_t folder[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryW(folder, UINT(sizeof folder / sizeof folder[0]));
-  if (length == 0 || length >= sizeof folder / sizeof folder[0])
+  const std::wstring folder = SystemFolder();
+  if (folder.empty())
     return library;
-  const std::wstring path = JoinPath(std::wstring(folder, length), L"version.dll");
+  const std::wstring path = JoinPath(folder, L"version.dll");
   library.module.reset(LoadLibraryW(path.c_str()));
   if (!library.module)
     return library;
-  library.infoSize =
-      Entry<decltype(library.infoSize)>(library.module.get(), "GetFileVersionInfoSizeW");
-  library.info = Entry<decltype(library.info)>(library.module.get(), "GetFileVersionInfoW");
-  library.query = Entry<decltype(library.query)>(library.module.get(), "VerQueryValueW");
+  HMODULE module = library.module.get();
+  library.infoSize = FindProc<decltype(library.infoSize)>(module, "GetFileVersionInfoSizeW");
+  library.info = FindProc<decltype(library.info)>(module, "GetFileVersionInfoW");
+  library.query = FindProc<decltype(library.query)>(module, "VerQueryValueW");
   return library;
 }
 
@@ -46,6 +50,9 @@ const VersionLibrary &Version() {
 }
 
 } // namespace
+
+std::wstring SystemFolder() { return FolderFrom(GetSystemDirectoryW); }
+std::wstring SharedWindowsFolder() { return FolderFrom(GetSystemWindowsDirectoryW); }
 
 std::wstring GetModulePath(HMODULE module) {
   std::vector<wchar_t> buffer(512);

@@ -1,5 +1,7 @@
 #include "twain/dpi_scope.h"
 
+#include "common/proc_address.h"
+
 namespace {
 
 bool g_replaced = false;
@@ -7,14 +9,8 @@ SetThreadDpiAwarenessContextCall g_replacement = nullptr;
 
 SetThreadDpiAwarenessContextCall User32Call() {
   // Looked up once: user32 is loaded for the life of the process.
-  static const SetThreadDpiAwarenessContextCall call = [] {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    FARPROC entry =
-        user32 != nullptr ? GetProcAddress(user32, "SetThreadDpiAwarenessContext") : nullptr;
-    // Through void (*)(): GetProcAddress's type says nothing of the real one.
-    return reinterpret_cast<SetThreadDpiAwarenessContextCall>(
-        reinterpret_cast<void (*)()>(entry));
-  }();
+  static const SetThreadDpiAwarenessContextCall call = FindProc<SetThreadDpiAwarenessContextCall>(
+      GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext");
   return call;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/proc_address.h"
 #include "tools/twainsim/sim_names.h"
 #include "twain/dpi_scope.h"
 #include "twain/session_fixture.h"
@@ -193,8 +194,7 @@ TEST_F(DpiAroundCalls, RefusedCallsGiveTheAwarenessBack) {
 // build do not declare.
 struct User32Dpi {
   template <typename Function> static Function Find(const char *name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+    return FindProc<Function>(GetModuleHandleW(L"user32.dll"), name);
   }
   SetThreadDpiAwarenessContextCall setThread =
       Find<SetThreadDpiAwarenessContextCall>("SetThreadDpiAwarenessContext");
