@@ -79,3 +79,18 @@ std::wstring FolderOfPath(const std::wstring &path) {
   const std::size_t last = path.find_last_of(L"\\/");
   return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
 }
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? wchar_t(c - L'a' + L'A') : c; }
+
+} // namespace
+
+bool SameIgnoringAsciiCase(const std::wstring &a, const std::wstring &b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i]))
+      return false;
+  return true;
+}

@@ -44,3 +44,8 @@ std::wstring JoinPath(const std::wstring &folder, const std::wstring &name);
 
 // Everything before the last "\" or "/" of a path; empty without one.
 std::wstring FolderOfPath(const std::wstring &path);
+
+// Whether two texts are equal with the ASCII letters' case ignored: enough
+// to tell a file name or a folder given in another case, which Windows
+// takes for the same.
+bool SameIgnoringAsciiCase(const std::wstring &a, const std::wstring &b);
