@@ -5,6 +5,7 @@
 
 #include "app/localized_texts.h"
 #include "app/main_dialog.h"
+#include "app/module_path.h"
 #include "copyjob/copy_job.h"
 #include "printing/printer_settings.h"
 #include "twain/scanner_session.h"
@@ -22,18 +23,25 @@ CommandLineArguments GetCommandLineArguments() {
   return arguments;
 }
 
-namespace {
-
-// Whether a TWAIN source manager and a scanner can be reached at all. The
-// probe session is not reused by either road.
-bool ProbeScanner() {
+// The probe session is not reused by either road.
+bool ProbeScanner(const ProcessRunner &runCopier32) {
   ScannerSession probe(nullptr);
   const bool available = probe.IsAvailable();
+  const std::wstring copier32 = HandOverTarget(kWin64Build, available, GetModulePath(nullptr));
+  if (!copier32.empty()) {
+    // Nothing of this program's TWAIN is of use to the other one.
+    probe.Shutdown();
+    // It shows the no-scanner message itself if it finds no scanner either.
+    if (runCopier32(copier32, GetCommandLineW()))
+      return false;
+  }
   if (!available)
     MessageBoxW(nullptr, TextNoScanner.c_str(), kProgramCaption, MB_ICONERROR);
   probe.Shutdown();
   return available;
 }
+
+namespace {
 
 void CommandLineCopy() {
   if (!SelectPrinter(nullptr, 0))
@@ -63,7 +71,7 @@ void RunMainDialog() {
 int RunCopier(HINSTANCE instance) {
   ModuleInstance = instance;
   LoadLocalizedTexts();
-  if (!ProbeScanner())
+  if (!ProbeScanner(RunProcessToEnd))
     return 0;
   // The first SelectPrinter of each entry then restores it from storage.
   for (PRINTDLGEXW &entry : PrinterSettings)

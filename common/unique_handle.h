@@ -57,6 +57,8 @@ using UniqueDC = UniqueHandle<HDC, DeleteDC>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindow>;
 // An entered critical section, left with LeaveCriticalSection.
 using CriticalSectionLock = UniqueHandle<CRITICAL_SECTION *, LeaveCriticalSection>;
+// A kernel object handle (a process, a thread), closed with CloseHandle.
+using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>;
 // The argument array of CommandLineToArgvW, freed with LocalFree.
 using LocalArgumentArray = UniqueHandle<LPWSTR *, LocalFree>;
 
