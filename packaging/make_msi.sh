@@ -27,6 +27,7 @@ set_file_version() { # KEY FILE
 }
 set_file_version zvcopier.exe "$stage/zvcopier.exe"
 if [ "$arch" = x64 ]; then
+  set_file_version zvcopier32.exe "$stage/zvcopier32.exe"
   set_file_version TWAINDSM.DLL "$stage/TWAINDSM.dll"
   # The source manager in the system folder is the machine's, not ours:
   # scanner drivers' own setups put one there too, most of them without

@@ -12,3 +12,14 @@ pe_version() {
   read -r -a words < <(od -An -tu2 -j $((at + 8)) -N 8 "$1")
   echo "${words[1]}.${words[0]}.${words[3]}.${words[2]}"
 }
+
+# pe_machine FILE: the machine a Windows program or DLL is built for, as its
+# PE header names it, in hex: 14c (x86) or 8664 (x64). Fails on a file that
+# is not a Windows image.
+pe_machine() {
+  local at
+  [ "$(head -c 2 "$1")" = MZ ] || return 1
+  at=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  [ -n "$at" ] && [ "$(od -An -tx1 -j "$at" -N 4 "$1" | tr -d ' ')" = 50450000 ] || return 1
+  od -An -tx2 -j $((at + 4)) -N 2 "$1" | tr -d ' ' | sed 's/^0*//'
+}

@@ -5,14 +5,17 @@
 # upgrade to a newer package and the refused downgrade, and silent uninstall.
 # Run by ctest from scripts/test, which has started the X server and CUPS.
 #
-#   installer.sh x64|x86 BIN_DIR PACKAGE_DIR VERSION SOURCE_DIR
+#   installer.sh x64|x86 BIN_DIR PACKAGE_DIR VERSION SOURCE_DIR [COPIER32]
+#
+# COPIER32 (x64) is the 32-bit copier the x64 package must carry beside the
+# 64-bit one, as zvcopier32.exe (the i686 build's zvcopier.exe).
 #
 # The prefix is a 64-bit one, as Windows is; Windows Installer and reg run
 # 64-bit in it. For x86 it must get the 32-bit half (syswow64), which needs a
 # machine where 32-bit Wine runs (scripts/i386-run); the program and the
 # helpers of the build then run with the 32-bit loader.
 set -uo pipefail
-arch=$1 bin=$2 pkgdir=$3 version=$4 src=$5
+arch=$1 bin=$2 pkgdir=$3 version=$4 src=$5 copier32=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/env.sh"
 source "$here/checks.sh"
@@ -85,19 +88,27 @@ folder=ProgramFilesFolder; [ "$arch" = x64 ] && folder=ProgramFiles64Folder
 check "the program's folder lies in $folder" \
   $(table "$msi" Directory | grep -q "^INSTALLDIR	$folder	Zelvantor Copier" ; echo $?)
 
-# --- The portable archive beside it: one folder, the build's program and a
-# text for Notepad naming the source manager this build needs.
+# --- The portable archive beside it: one folder, the build's program (the
+# x64 one with the 32-bit copier beside it) and a text for Notepad naming
+# the source manager this build needs.
 zip="$pkgdir/ZelvantorCopier-$version-$arch.zip"
 listing=$(unzip -Z1 "$zip" 2>/dev/null | grep -v '/$' | sort | tr '\n' ' ')
-check "archive: the program and its text (got '$listing')" \
-  $([ "$listing" = "Zelvantor Copier/README.txt Zelvantor Copier/zvcopier.exe " ]; echo $?)
+expected="Zelvantor Copier/README.txt Zelvantor Copier/zvcopier.exe "
+[ "$arch" = x64 ] && expected+="Zelvantor Copier/zvcopier32.exe "
+check "archive: the programs and the text (got '$listing')" $([ "$listing" = "$expected" ]; echo $?)
 check "archive: the program is the build's" \
   $(unzip -p "$zip" "Zelvantor Copier/zvcopier.exe" | cmp -s - "$bin/zvcopier.exe"; echo $?)
 text=$(unzip -p "$zip" "Zelvantor Copier/README.txt")
 manager=TWAIN_32.DLL; [ "$arch" = x64 ] && manager=TWAINDSM.DLL
 check "archive: the text names $manager" $(grep -q "$manager" <<< "$text"; echo $?)
 check "archive: the text is of this build only, with CR LF line ends" \
-  $(! grep -q '^x[68][64]| ' <<< "$text" && [ "$(grep -c $'\r$' <<< "$text")" = "$(grep -c '' <<< "$text")" ]; echo $?)
+  $(! grep -q '^x[68][64]|' <<< "$text" && [ "$(grep -c $'\r$' <<< "$text")" = "$(grep -c '' <<< "$text")" ]; echo $?)
+if [ "$arch" = x64 ]; then
+  check "archive: the 32-bit copier is the i686 build's ($copier32)" \
+    $([ -f "$copier32" ] && unzip -p "$zip" "Zelvantor Copier/zvcopier32.exe" | cmp -s - "$copier32"; echo $?)
+  check "archive: the text tells what zvcopier32.exe is for" \
+    $(tr -d '\r' <<< "$text" | tr '\n' ' ' | grep -q 'finds no scanner it can reach, it starts zvcopier32.exe'; echo $?)
+fi
 
 # --- Silent install.
 code=$(msiexec /i "$msi")
@@ -107,6 +118,12 @@ check "install: the program is the build's" $(cmp -s "$program" "$bin/zvcopier.e
 v=$(file_version "$program")
 check "install: file version $version (got '$v')" $([ "$v" = "$version" ]; echo $?)
 entries=$(installed_entries)
+if [ "$arch" = x64 ]; then
+  check "install: the 32-bit copier beside the program, the i686 build's" \
+    $([ -f "$copier32" ] && cmp -s "$programs/zvcopier32.exe" "$copier32"; echo $?)
+  v=$(file_version "$programs/zvcopier32.exe")
+  check "install: zvcopier32.exe has file version $version (got '$v')" $([ "$v" = "$version" ]; echo $?)
+fi
 check "install: one programs-list entry, version $version (got '$entries')" \
   $([ "$entries" = "$(entry_of "$msi" "$version")" ]; echo $?)
 lnk=$(shortcuts)

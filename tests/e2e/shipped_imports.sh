@@ -33,12 +33,17 @@ images() {
     [ "$(head -c 2 "$f")" = MZ ] && printf '%s\n' "$f"
   done
 }
+# The x64 packages carry the 32-bit copier too.
+programs=(zvcopier.exe)
+[ "$arch" = x64 ] && programs+=(zvcopier32.exe)
 files=("$bin/zvcopier.exe")
 for part in msi zip; do
   mapfile -t found < <(images "$work/$part" | sort)
-  # A package that lost its program would leave nothing to look at.
-  check "$part: holds zvcopier.exe (images: ${found[*]##*/})" \
-    $(printf '%s\n' "${found[@]}" | grep -q '/zvcopier\.exe$'; echo $?)
+  # A package that lost a program would leave nothing to look at.
+  for program in "${programs[@]}"; do
+    check "$part: holds $program (images: ${found[*]##*/})" \
+      $(printf '%s\n' "${found[@]}" | grep -q "/${program//./\\.}\$"; echo $?)
+  done
   files+=("${found[@]}")
 done
 
