@@ -22,19 +22,18 @@ namespace {
 
 using twainsim::SimConfig;
 
+BOOL CALLBACK NoteProxyWindow(HWND window, LPARAM found) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (std::wstring(name) == L"ZVTWAIN_Proxy_Window")
+    *reinterpret_cast<bool *>(found) = true;
+  return TRUE;
+}
+
 // The probe's own window, if it is still there.
 bool ProxyWindowOnThisThread() {
   bool found = false;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (std::wstring(name) == L"ZVTWAIN_Proxy_Window")
-          *reinterpret_cast<bool *>(param) = true;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), NoteProxyWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
