@@ -508,3 +508,74 @@ TEST(DibPageDraw, PageNoBandOfWhichIsTakenIsNotDrawn) {
   EXPECT_FALSE(DrawDibPage(nullptr, canvas.dc(), 0, 0, 10, 10, StretchDIBits));
   EXPECT_EQ(0, canvas.Touched());
 }
+
+namespace {
+
+// What the header handed to StretchDIBits says of its colour profile, and
+// whether that profile lies inside what the caller handed over.
+struct SeenProfile {
+  std::uint32_t csType = 0, profileData = 0, profileSize = 0;
+  int calls = 0;
+};
+SeenProfile g_seen;
+
+int WINAPI NoteProfile(HDC, int, int, int, int, int, int, int, int sourceHeight, const void *,
+                       const BITMAPINFO *info, UINT, DWORD) {
+  const auto *h = reinterpret_cast<const unsigned char *>(info);
+  g_seen.csType = ReadU32(h + dib_field::kCSType);
+  g_seen.profileData = ReadU32(h + dib_field::kProfileData);
+  g_seen.profileSize = ReadU32(h + dib_field::kProfileSize);
+  ++g_seen.calls;
+  return sourceHeight;
+}
+
+// A 24-bit page with a V5 header naming an embedded profile of 16 bytes
+// at `profileData` (counted from the header); the block ends after the
+// rows, with `tail` bytes more.
+std::vector<unsigned char> PageWithProfile(std::uint32_t profileData, std::size_t tail) {
+  DibFields f;
+  f.headerSize = 124;
+  f.width = 4;
+  f.height = 3;
+  f.bitCount = 24;
+  std::vector<unsigned char> v = DibHeader(f);
+  WriteU32(&v[dib_field::kCSType], kProfileEmbedded);
+  WriteU32(&v[dib_field::kProfileData], profileData);
+  WriteU32(&v[dib_field::kProfileSize], 16);
+  v.resize(v.size() + 3 * 12 + tail, 0x5A);
+  return v;
+}
+
+} // namespace
+
+// A page whose header points GDI at a colour profile beyond its block (a
+// source's bad offset) is drawn with a header of its own without the
+// profile; a profile that is inside the block is handed on as it is.
+TEST(DibPageDraw, ProfileOutsideTheBlockIsNotHandedToTheDriver) {
+  const std::uint32_t rowsEnd = 124 + 3 * 12;
+  const struct {
+    const char *what;
+    std::uint32_t profileData;
+    std::size_t tail;
+    bool kept;
+  } cases[] = {
+      {"inside, after the rows", rowsEnd, 16, true},
+      {"one byte short", rowsEnd, 15, false},
+      {"far outside", 0x7FFFFFF0u, 16, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    GlobalBlock page(MakeBlock(PageWithProfile(c.profileData, c.tail)));
+    g_seen = SeenProfile();
+    ASSERT_TRUE(DrawDibPage(page.get(), nullptr, 0, 0, 4, 3, NoteProfile));
+    EXPECT_EQ(1, g_seen.calls);
+    if (c.kept) {
+      EXPECT_EQ(kProfileEmbedded, g_seen.csType);
+      EXPECT_EQ(c.profileData, g_seen.profileData);
+      EXPECT_EQ(16u, g_seen.profileSize);
+    } else {
+      EXPECT_EQ(kColorSpaceSrgb, g_seen.csType);
+      EXPECT_EQ(0u, g_seen.profileSize);
+    }
+  }
+}
