@@ -1,7 +1,9 @@
 #include "twain/scanner_session.h"
 
 #include <cstring>
+#include <optional>
 
+#include "common/exception_boundary.h"
 #include "twain/manager_loader.h"
 #include "twain/scanner_profile.h"
 
@@ -44,10 +46,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   // HideBusyWindow restores this whenever the proxy window has an owner,
   // even when ShowBusyWindow found none visible: the owner must end enabled.
   ownerWasEnabled = TRUE;
-  busyDepth = 0;
-  operationRunning = false;
-  waitingForPage = false;
-  closeRequested = false;
+  transferred_.reset();
 
   if (!entryGiven) {
     if (DSMENTRYPROC override = TwainManagerOverride()) {
@@ -92,6 +91,9 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
 }
 
 void ScannerSession::Shutdown() {
+  // The library goes only with nothing of it open or enabled.
+  ReturnToRest();
+  transferred_.reset();
   dsmModule.reset();
   managerFile_.clear();
   // Nothing may call into a library that is gone: the session is unusable
@@ -111,7 +113,10 @@ bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT
   exchange.group = group;
   exchange.dat = dat;
   exchange.msg = msg;
-  exchange.rc = dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  // A manager may be C++ of its own: whatever it throws is its failure.
+  exchange.rc = CatchAtBoundary<TW_UINT16>(TWRC_FAILURE, [&] {
+    return dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  });
   lastReturnCode_ = exchange.rc;
   if (toSource && group == DG_CONTROL && data != nullptr) {
     if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT)
@@ -146,14 +151,46 @@ bool ScannerSession::CloseManager() {
   if (!available)
     return false;
   PumpMessages();
-  // A manager that is not open is not closed again.
-  if (CloseSource() && state == StateManagerOpen)
+  // A manager that is not open is not closed again. One whose source would
+  // not close is closed all the same: managers close what the application
+  // left open.
+  CloseSource();
+  if (state >= StateManagerOpen)
     CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, proxyWindow.addressof());
   return state <= StateManagerLoaded;
 }
 
+void ScannerSession::ReturnToRest() {
+  if (available && state > StateManagerLoaded) {
+    CloseManager();
+    if (state > StateManagerLoaded)
+      ReloadManager();
+  }
+  // Whatever a transfer left untaken goes with the operation.
+  transferred_.reset();
+}
+
+void ScannerSession::ReloadManager() {
+  // Whatever the manager still holds open goes with its library.
+  state = StateManagerLoaded;
+  if (!dsmModule)
+    return; // a DSM_Entry was given: nothing to unload
+  dsmModule.reset();
+  dsmEntry = nullptr;
+  ManagerLibrary library;
+  if (LoadTwainManager({managerFile_}, library) && library.entry != nullptr) {
+    dsmModule.reset(library.module);
+    dsmEntry = library.entry;
+    return;
+  }
+  // Gone for good: the session is unusable, as one that found no manager.
+  dsmModule.reset(library.module);
+  available = false;
+  state = StatePreSession;
+}
+
 std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSelect) {
-  OperationScope operation(*this);
+  const ReentryGuard::Operation operation = reentry_.BeginOperation();
   if (!operation)
     return 0;
   return SelectSourceNow(wantedId, userSelect);
@@ -166,21 +203,24 @@ std::uint32_t ScannerSession::SelectSourceNow(std::uint32_t wantedId, bool userS
   TW_IDENTITY local;
   std::memset(&local, 0, sizeof local);
   bool found = false;
-  if (state >= StateManagerOpen || OpenManager()) {
-    if (wantedId != 0) {
-      found = FindListedSource(
-          [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
-          local);
-    } else if (userSelect) {
-      ShowBusyWindow();
-      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
-      HideBusyWindow();
-    } else {
-      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &local);
+  {
+    // Opened here, closed here, whatever the manager answers.
+    std::optional<RestAtEnd> rest;
+    if (entryState < StateManagerOpen)
+      rest.emplace(*this);
+    if (state >= StateManagerOpen || OpenManager()) {
+      if (wantedId != 0) {
+        found = FindListedSource(
+            [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
+            local);
+      } else if (userSelect) {
+        const BusyWindowScope busy(*this);
+        found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
+      } else {
+        found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &local);
+      }
     }
   }
-  if (entryState < StateManagerOpen)
-    CloseManager();
   if (!found)
     return 0;
   sourceIdentity = local;
@@ -222,7 +262,8 @@ bool ScannerSession::CloseSource() {
   if (!available)
     return false;
   DisableSource();
-  if (state == StateSourceOpen)
+  // Asked even of a source that would not be disabled: it may still close.
+  if (state >= StateSourceOpen)
     CallManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
   return state <= StateManagerOpen;
 }
@@ -263,7 +304,8 @@ bool ScannerSession::EndTransfer() {
 
 bool ScannerSession::ResetTransfers() {
   EndTransfer();
-  if (state == StateTransferReady)
+  // Also after a MSG_ENDXFER the source refused: the next step down.
+  if (state >= StateTransferReady)
     CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pendingTransfers);
   PumpMessages();
   return state < StateTransferReady;
@@ -276,10 +318,14 @@ bool ScannerSession::ProcessEvent(MSG *message) {
   event.pEvent = message;
   event.TWMessage = MSG_NULL;
   const bool result = CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-  if (event.TWMessage == MSG_XFERREADY)
+  if (event.TWMessage == MSG_XFERREADY) {
     TransferImage();
-  else if (event.TWMessage == MSG_CLOSEDSREQ)
-    DisableSource();
+  } else if (event.TWMessage == MSG_CLOSEDSREQ) {
+    // A source that asks to be closed and then will not be disabled still
+    // ends the wait for its page, as a close of the proxy window does.
+    if (!DisableSource())
+      reentry_.RequestClose();
+  }
   return result;
 }
 
@@ -306,5 +352,12 @@ void ScannerSession::TransferNative() {
   TW_HANDLE handle = nullptr;
   const bool done = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
   transferReturnCode_ = lastReturnCode_;
+  // Whatever came back is the program's to give back, whatever the answer;
+  // only a completed transfer brings an image to keep. One left untaken
+  // from an earlier transfer is given back as this one takes its place.
+  TransferredImage received(handle);
   imageHandle = done ? static_cast<HGLOBAL>(handle) : nullptr;
+  transferred_ = done ? std::move(received) : TransferredImage();
 }
+
+TransferredImage ScannerSession::TakeImage() { return std::move(transferred_); }
