@@ -62,6 +62,8 @@ const SourcePlan kSources[] = {
     {"closing", "ZV DSM Closing", "Behaviour=CloseRequest\n", AcquireOutcome::Cancelled},
     {"cancelling", "ZV DSM Cancelling", "Behaviour=CancelTransfer\n", AcquireOutcome::Cancelled},
     {"cancelled", "ZV DSM Cancelled", "EnableDS=Cancel\n", AcquireOutcome::Cancelled},
+    // The page as the HBITMAP of a DIB section, as Wine's gphoto2.ds hands it.
+    {"bitmap", "ZV DSM Bitmap", "NativeImage=Bitmap\n", AcquireOutcome::Delivered},
 };
 
 std::string IniText(const SourcePlan &plan, const std::wstring &trace) {
@@ -346,6 +348,11 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
     GlobalBlock dib = session.AcquirePage(TWPT_RGB, 100, 0x06 /* A5 */, 0, 0, false, outcome);
     EXPECT_EQ(plan.outcome, outcome) << plan.productName << ": " << OutcomeName(outcome);
     EXPECT_EQ(plan.outcome == AcquireOutcome::Delivered, bool(dib)) << plan.productName;
+    if (dib) {
+      // A packed DIB in a global block, whatever the source handed over.
+      EXPECT_TRUE(IsUsableDib(dib.get())) << plan.productName;
+      EXPECT_EQ(24, DibBitCount(dib.get())) << plan.productName;
+    }
     EXPECT_EQ(StateManagerLoaded, session.state) << plan.productName;
   }
 
