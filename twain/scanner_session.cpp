@@ -4,8 +4,10 @@
 #include <optional>
 
 #include "common/exception_boundary.h"
+#include "twain/dpi_scope.h"
 #include "twain/manager_loader.h"
 #include "twain/scanner_profile.h"
+#include "twain/window_calls.h"
 
 namespace {
 
@@ -65,7 +67,8 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     // Kept loaded even without DSM_Entry; Shutdown frees it.
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
-    managerFile_ = library.file;
+    managerFile_ = library.name;
+    managerPath_ = library.path;
   }
   if (dsmEntry != nullptr) {
     available = true;
@@ -96,6 +99,7 @@ void ScannerSession::Shutdown() {
   transferred_.reset();
   dsmModule.reset();
   managerFile_.clear();
+  managerPath_.clear();
   // Nothing may call into a library that is gone: the session is unusable
   // until constructed again.
   dsmEntry = nullptr;
@@ -113,10 +117,13 @@ bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT
   exchange.group = group;
   exchange.dat = dat;
   exchange.msg = msg;
-  // A manager may be C++ of its own: whatever it throws is its failure.
-  exchange.rc = CatchAtBoundary<TW_UINT16>(TWRC_FAILURE, [&] {
-    return dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
-  });
+  {
+    ScaledWindowsDpiScope dpi(CallMayOpenWindows(group, dat, msg));
+    // A manager may be C++ of its own: whatever it throws is its failure.
+    exchange.rc = CatchAtBoundary<TW_UINT16>(TWRC_FAILURE, [&] {
+      return dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+    });
+  }
   lastReturnCode_ = exchange.rc;
   if (toSource && group == DG_CONTROL && data != nullptr) {
     if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT)
@@ -178,7 +185,9 @@ void ScannerSession::ReloadManager() {
   dsmModule.reset();
   dsmEntry = nullptr;
   ManagerLibrary library;
-  if (LoadTwainManager({managerFile_}, library) && library.entry != nullptr) {
+  // The same file again, from the same full path.
+  if (LoadTwainManager({ManagerCandidate{managerFile_, managerPath_}}, library) &&
+      library.entry != nullptr) {
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
     return;

@@ -192,6 +192,8 @@ private:
   // SelectSource without the operation check: also a step of OpenSource.
   std::uint32_t SelectSourceNow(std::uint32_t wantedId, bool userSelect);
   std::wstring managerFile_;
+  // The full path the manager library was loaded from.
+  std::wstring managerPath_;
   // Return codes an acquisition keeps to tell a failure from a cancel
   // (kNoCall until the call is made).
   TW_UINT16 lastReturnCode_ = kNoCall;
