@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/dialog_values.h"
+#include "common/reentry_guard.h"
 #include "dialogs/dialog_base.h"
 
 class ScannerSession;
@@ -61,14 +62,16 @@ public:
 
 private:
   void InitDialog();
+  // The set-up after the session exists: printers, controls, scanner name.
+  void SetUp();
   bool OnCommand(int id, int code);
   void ShowScaleOption();
   // Puts the focus on a field the user must correct, its text selected.
   void RejectField(int controlId) const;
   // Runs one operation unless another is running; a quit held meanwhile
-  // takes effect once it has ended.
+  // takes effect once it has ended, however it ended.
   template <typename Operation> void RunExclusive(Operation operation);
 
   std::unique_ptr<ScannerSession> session;
-  OperationGate gate;
+  ReentryGuard reentry;
 };

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "dialogs/dialog_fixture.h"
@@ -79,6 +80,35 @@ TEST(DialogBinding, ModalSequenceFromInitDialogToNcDestroy) {
   ASSERT_NE(log.messages.end(), font);
   ASSERT_NE(log.messages.end(), init);
   EXPECT_LT(font, init);
+}
+
+// An exception out of a handler (memory running out in a std::wstring,
+// say) ends at the dialog procedure: the system's dialog manager never sees
+// it, the message counts as not handled, and the dialog runs on.
+TEST(DialogBinding, ExceptionInAHandlerEndsAtTheDialogProcedure) {
+  constexpr UINT kThrow = WM_APP + 2;
+  RecordingDialog dialog;
+  bool thrown = false;
+  dialog.reply = [&](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == kThrow) {
+      thrown = true;
+      throw std::bad_alloc();
+    }
+    if (message == kPing)
+      dialog.EndDialog(77);
+    return FALSE;
+  };
+  INT_PTR result = 0;
+  {
+    DialogDriver driver([&](HWND window) {
+      PostMessageW(window, kThrow, 0, 0);
+      PostMessageW(window, kPing, 0, 0);
+    });
+    result = dialog.DoModal(TestModule(), IDD_FIXED, nullptr);
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(77, result);
+  EXPECT_FALSE(dialog.inModalLoop);
 }
 
 TEST(DialogBinding, NcDestroyUnbindsAndLaterMessagesAreAnsweredWithZero) {

@@ -48,3 +48,22 @@ wait_pdfs() {
 mean() { # mean PGM WxH+X+Y : mean grey 0..255 of that region
   convert "$1" -crop "$2" +repage -format '%[fx:round(mean*255)]' info:
 }
+
+# check_chart NAME PDF PGM : the printed page is the virtual scanner's chart at
+# 100 %, drawn from the sheet's physical corner; the page rendered at 100 dpi
+# is left in PGM. At 100 dpi one millimetre is 3.94 pixels.
+check_chart() {
+  local name=$1 pdf=$2 pgm=$3 info size v
+  info=$(pdfinfo "$pdf")
+  check "$name: one page" $(grep -q '^Pages: *1$' <<< "$info"; echo $?)
+  check "$name: A4 page" $(grep -q '^Page size:.*(A4)' <<< "$info"; echo $?)
+  pdftoppm -gray -r 100 -singlefile "$pdf" "${pgm%.pgm}"
+  size=$(identify -format '%wx%h' "$pgm")
+  check "$name: rendered at A4 size (got $size)" $([[ "$size" =~ ^82[67]x11(69|70)$ ]]; echo $?)
+  v=$(mean "$pgm" 14x14+2+2);   check "$name: filled square at the top-left corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
+  v=$(mean "$pgm" 10x10+26+26); check "$name: white beside the square (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 600x2+100+196); check "$name: the line 50 mm from the top (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+  v=$(mean "$pgm" 600x3+100+184); check "$name: white 3 mm above it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 600x3+100+207); check "$name: white 3 mm below it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
+  v=$(mean "$pgm" 30x2+792+1165); check "$name: corner mark at the bottom-right of the sheet (mean $v)" $([ "$v" -lt 110 ]; echo $?)
+}

@@ -30,21 +30,8 @@ pdfs=$(wait_pdfs "$marker" 30)
 count=$(printf '%s\n' "$pdfs" | grep -c . || true)
 check "exactly one PDF printed (got $count)" $([ "$count" = 1 ]; echo $?)
 if [ "$count" = 1 ]; then
-  info=$(pdfinfo "$pdfs")
-  check "one page" $(grep -q '^Pages: *1$' <<< "$info"; echo $?)
-  check "A4 page" $(grep -q '^Page size:.*(A4)' <<< "$info"; echo $?)
-  pdftoppm -gray -r 100 -singlefile "$pdfs" "$work/page"
-  pgm="$work/page.pgm"
-  size=$(identify -format '%wx%h' "$pgm")
-  check "rendered at A4 size (got $size)" $([[ "$size" =~ ^82[67]x11(69|70)$ ]]; echo $?)
-  # At 100 dpi one millimetre is 3.94 pixels.
-  v=$(mean "$pgm" 14x14+2+2);   check "filled square at the top-left corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
-  v=$(mean "$pgm" 10x10+26+26); check "white beside the square (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 600x2+100+196); check "the line 50 mm from the top (mean $v)" $([ "$v" -lt 110 ]; echo $?)
-  v=$(mean "$pgm" 600x3+100+184); check "white 3 mm above it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 600x3+100+207); check "white 3 mm below it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 30x2+792+1165); check "corner mark at the bottom-right of the sheet (mean $v)" $([ "$v" -lt 110 ]; echo $?)
-  cp "$pgm" "${ZV_E2E_KEEP:-/dev/null}" 2>/dev/null || true
+  check_chart "chart" "$pdfs" "$work/page.pgm"
+  cp "$work/page.pgm" "${ZV_E2E_KEEP:-/dev/null}" 2>/dev/null || true
 fi
 check "the scanner was driven through the real DLL" $(grep -q 'ENABLEDS' "$run/trace.log" 2>/dev/null; echo $?)
 

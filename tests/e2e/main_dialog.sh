@@ -239,6 +239,34 @@ done
 check "one document of three pages per Copy job: two (got $count)" $([ "$count" = 2 ]; echo $?)
 printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' "$trace_w" > "$run/vscanner.ini"
 
+# --- A scanner switched off between two copies and on again: Copy, then the
+# source refuses to open (the message, nothing printed), then Copy again,
+# which prints. The scanner counts what the copier gives back of what it
+# handed out: nothing was given back twice, nothing kept, and the copier
+# lived to quit.
+source_ini() { printf '[Manager]\nTrace=%s\nCountFrees=yes\n[Source]\nPreset=Flatbed\nImage=Chart\n%s' "$trace_w" "$1" > "$run/vscanner.ini"; }
+source_ini ""
+: > "$trace"
+marker="$work/m-off"; set_marker "$marker"
+start_copier "$run"
+drive "$work/d12" dialog 60000 click 1 wait 500 idle 60000
+source_ini "OpenDS=Failure"$'\n'
+drive "$work/d13" dialog 1000 click 1 box 60000 idle 60000
+check "switched off: the message ('$(value $work/d13 box)')" \
+  $([ "$(value $work/d13 box)" = "The scanner delivered no page." ]; echo $?)
+source_ini ""
+drive "$work/d14" dialog 1000 click 1 wait 500 idle 60000 click 2 gone 60000
+finish_copier "$run"
+check "switched off and on: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+check "switched off: the open refused" $(grep -q 'MSG_OPENDS .*= TWRC_FAILURE' "$trace"; echo $?)
+pdfs=$(wait_pdfs "$marker" 60 2)
+count=$(printf '%s\n' "$pdfs" | grep -c . || true)
+check "switched off and on: the first and the third copy printed (got $count)" $([ "$count" = 2 ]; echo $?)
+last=$(tail -n1 "$trace" | tr -d '\r')
+check "switched off and on: every page given back once ($last)" \
+  $([ "$last" = "# unloaded: not freed=0 freed twice=0" ]; echo $?)
+printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' "$trace_w" > "$run/vscanner.ini"
+
 # --- No printer at all: the German message in every interface language,
 # then the dialog closes with exit code 0.
 noprn="$work/noprinter"; make_run "$noprn" with-scanner

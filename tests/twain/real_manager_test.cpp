@@ -102,15 +102,15 @@ TEST(RealManagerChild, AcquiresFromTheVirtualScanner) {
 
   const double cpuBefore = ProcessCpuSeconds();
   const double wallBefore = WallSeconds();
-  HGLOBAL dib = session.AcquirePage(TWPT_RGB, resolution, reinterpret_cast<std::uintptr_t>(&frame),
-                                    0, 0, false);
+  GlobalBlock dib = session.AcquirePage(TWPT_RGB, resolution,
+                                        reinterpret_cast<std::uintptr_t>(&frame), 0, 0, false);
   const double wall = WallSeconds() - wallBefore;
   const double cpu = ProcessCpuSeconds() - cpuBefore;
   std::printf("[ figures  ] acquisition with a %u ms delay before MSG_XFERREADY: %.3f s wall, "
               "%.3f s CPU\n",
               kXferReadyDelayMs, wall, cpu);
   std::fflush(stdout);
-  ASSERT_NE(nullptr, dib);
+  ASSERT_TRUE(dib);
   EXPECT_GE(wall, kXferReadyDelayMs / 1000.0 - 0.05);
   // Waiting on the message queue costs (almost) nothing; polling would burn
   // a whole core for the two seconds. Weighed against the wait rather than
@@ -119,9 +119,9 @@ TEST(RealManagerChild, AcquiresFromTheVirtualScanner) {
   // emulated processor (0.34 s for the 32-bit build under QEMU).
   EXPECT_LT(cpu, wall / 4);
   {
+    EXPECT_EQ(24, DibBitCount(dib.get()));
     DibImage image;
-    image.Attach(dib);
-    EXPECT_EQ(24, DibBitCount(dib));
+    image.Attach(std::move(dib));
     EXPECT_EQ(150, image.GetXResolution(ResolutionPerInch));
     // The frame (210 x 297 mm) at 150 dpi.
     EXPECT_NEAR(1240, image.GetWidth(), 1);
@@ -131,10 +131,10 @@ TEST(RealManagerChild, AcquiresFromTheVirtualScanner) {
   // The second source is the scanner whose black and white is made here
   // from greyscale.
   ASSERT_EQ(0xA510B7A9u, session.SelectSource(0xA510B7A9u, false));
-  HGLOBAL mono = session.AcquirePage(TWPT_BW, 100, 0x06 /* A5 */, 0, 0, false);
-  ASSERT_NE(nullptr, mono);
-  EXPECT_EQ(1, DibBitCount(mono));
-  GlobalFree(mono);
+  GlobalBlock mono = session.AcquirePage(TWPT_BW, 100, 0x06 /* A5 */, 0, 0, false);
+  ASSERT_TRUE(mono);
+  EXPECT_EQ(1, DibBitCount(mono.get()));
+  mono.reset();
   EXPECT_EQ(StateManagerLoaded, session.state);
   session.Shutdown();
 }

@@ -62,6 +62,8 @@ const SourcePlan kSources[] = {
     {"closing", "ZV DSM Closing", "Behaviour=CloseRequest\n", AcquireOutcome::Cancelled},
     {"cancelling", "ZV DSM Cancelling", "Behaviour=CancelTransfer\n", AcquireOutcome::Cancelled},
     {"cancelled", "ZV DSM Cancelled", "EnableDS=Cancel\n", AcquireOutcome::Cancelled},
+    // The page as the HBITMAP of a DIB section, as Wine's gphoto2.ds hands it.
+    {"bitmap", "ZV DSM Bitmap", "NativeImage=Bitmap\n", AcquireOutcome::Delivered},
 };
 
 std::string IniText(const SourcePlan &plan, const std::wstring &trace) {
@@ -111,7 +113,7 @@ LRESULT CALLBACK AnswerSourceDialog(int code, WPARAM wParam, LPARAM lParam) {
 
 // The copy job's scanner calls for a copy at 100 %: the profile, then one
 // page at the resolution the printer's asks for.
-HGLOBAL CopyJobPage(ScannerSession &session, std::int32_t mode, std::uint32_t printerDpi,
+GlobalBlock CopyJobPage(ScannerSession &session, std::int32_t mode, std::uint32_t printerDpi,
                     AcquireOutcome &outcome) {
   ScannerProfile profile;
   session.GetScannerProfile(0, profile);
@@ -136,12 +138,12 @@ void ColourAndBlackWhitePages(ScannerSession &session) {
   } cases[] = {{TWPT_RGB, 600, 24, 300}, {TWPT_BW, 300, 1, 300}};
   for (const Case &c : cases) {
     AcquireOutcome outcome = AcquireOutcome::Failed;
-    HGLOBAL dib = CopyJobPage(session, c.mode, c.printerDpi, outcome);
-    ASSERT_NE(nullptr, dib) << c.mode;
+    GlobalBlock dib = CopyJobPage(session, c.mode, c.printerDpi, outcome);
+    ASSERT_TRUE(dib) << c.mode;
     EXPECT_EQ(AcquireOutcome::Delivered, outcome);
+    EXPECT_EQ(c.bitCount, DibBitCount(dib.get()));
     DibImage image;
-    image.Attach(dib);
-    EXPECT_EQ(c.bitCount, DibBitCount(dib));
+    image.Attach(std::move(dib));
     EXPECT_EQ(c.dpi, image.GetXResolution(ResolutionPerInch));
     // The copy frame, A4, at that resolution.
     EXPECT_NEAR(210 / 25.4 * c.dpi, image.GetWidth(), 1.5);
@@ -325,13 +327,12 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
     g_answer = c.answer;
     g_dialogs = 0;
     AcquireOutcome outcome = AcquireOutcome::Failed;
-    HGLOBAL dib = session.AcquirePage(TWPT_GRAY, 100, 0x04 /* A4 */, 0, 0, true, outcome);
+    GlobalBlock dib = session.AcquirePage(TWPT_GRAY, 100, 0x04 /* A4 */, 0, 0, true, outcome);
     EXPECT_EQ(1, g_dialogs) << "answer " << c.answer;
     EXPECT_EQ(c.outcome, outcome) << "answer " << c.answer << ": " << OutcomeName(outcome);
-    EXPECT_EQ(c.outcome == AcquireOutcome::Delivered, dib != nullptr);
-    if (dib != nullptr) {
-      EXPECT_EQ(8, DibBitCount(dib));
-      GlobalFree(dib);
+    EXPECT_EQ(c.outcome == AcquireOutcome::Delivered, bool(dib));
+    if (dib) {
+      EXPECT_EQ(8, DibBitCount(dib.get()));
     }
     EXPECT_EQ(StateManagerLoaded, session.state);
   }
@@ -344,11 +345,14 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
     const std::uint32_t id = PlannedScannerId(plan);
     ASSERT_EQ(id, session.SelectSource(id, false)) << plan.productName;
     AcquireOutcome outcome = AcquireOutcome::Delivered;
-    HGLOBAL dib = session.AcquirePage(TWPT_RGB, 100, 0x06 /* A5 */, 0, 0, false, outcome);
+    GlobalBlock dib = session.AcquirePage(TWPT_RGB, 100, 0x06 /* A5 */, 0, 0, false, outcome);
     EXPECT_EQ(plan.outcome, outcome) << plan.productName << ": " << OutcomeName(outcome);
-    EXPECT_EQ(plan.outcome == AcquireOutcome::Delivered, dib != nullptr) << plan.productName;
-    if (dib != nullptr)
-      GlobalFree(dib);
+    EXPECT_EQ(plan.outcome == AcquireOutcome::Delivered, bool(dib)) << plan.productName;
+    if (dib) {
+      // A packed DIB in a global block, whatever the source handed over.
+      EXPECT_TRUE(IsUsableDib(dib.get())) << plan.productName;
+      EXPECT_EQ(24, DibBitCount(dib.get())) << plan.productName;
+    }
     EXPECT_EQ(StateManagerLoaded, session.state) << plan.productName;
   }
 
@@ -386,7 +390,7 @@ TEST(TwainDsmChild, CopiesThroughTheManagerItFinds) {
   if (cameraId != 0) {
     ASSERT_EQ(cameraId, session.SelectSource(cameraId, false));
     AcquireOutcome outcome = AcquireOutcome::Delivered;
-    EXPECT_EQ(nullptr, session.AcquirePage(TWPT_BW, 100, 0, 0, 0, false, outcome));
+    EXPECT_FALSE(session.AcquirePage(TWPT_BW, 100, 0, 0, 0, false, outcome));
     EXPECT_EQ(AcquireOutcome::Failed, outcome) << OutcomeName(outcome);
     EXPECT_EQ(StateManagerLoaded, session.state);
   }

@@ -892,3 +892,88 @@ TEST_F(VirtualScannerDll, ConfigurationFallbacks) {
   }
   SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini_.c_str());
 }
+
+// With CountFrees the DLL follows the frees of the program that loaded it,
+// and tells at its unloading what its sources handed out and the program
+// did not give back, or gave back twice. A page handed over as a bitmap
+// (NativeImage=Bitmap) is the top-down 24-bit DIB section Wine's
+// gphoto2.ds hands, with -1 dpi in its image information.
+TEST(VirtualScannerDllFrees, WhatTheProgramGaveBackIsInTheTrace) {
+  struct Case {
+    const char *what;
+    const char *image;
+    int frees;
+    const char *line;
+  } cases[] = {
+      {"a block freed once", "Block", 1, "# unloaded: not freed=0 freed twice=0"},
+      {"a block freed twice", "Block", 2, "# unloaded: not freed=0 freed twice=1"},
+      {"a block kept", "Block", 0, "# unloaded: not freed=1 freed twice=0"},
+      {"a bitmap deleted once", "Bitmap", 1, "# unloaded: not freed=0 freed twice=0"},
+  };
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder =
+      std::wstring(temp) + L"zv_vscanner_frees_" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring ini = folder + L"\\vscanner.ini", trace = folder + L"\\trace.log";
+  SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini.c_str());
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(trace.c_str());
+    WriteFileText(ini, "[Manager]\r\nTrace=" + Narrow(trace) + "\r\nCountFrees=yes\r\n" +
+                           "[Source]\r\nNativeImage=" + c.image + "\r\n");
+    ASSERT_EQ(nullptr, GetModuleHandleW(DllPath().c_str())) << "the DLL is still loaded";
+    HMODULE module = LoadLibraryW(DllPath().c_str());
+    ASSERT_NE(nullptr, module);
+    auto entry = reinterpret_cast<DSMENTRYPROC>(
+        reinterpret_cast<void *>(GetProcAddress(module, "DSM_Entry")));
+    HANDLE page = nullptr;
+    TW_IMAGEINFO info{};
+    {
+      App app(entry);
+      ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+      const auto sources = app.List();
+      ASSERT_FALSE(sources.empty());
+      ASSERT_EQ(TWRC_SUCCESS, app.OpenDs(sources[0]));
+      ASSERT_EQ(TWRC_SUCCESS, app.Enable(false));
+      ASSERT_EQ(MSG_XFERREADY, app.Wait(5000).message);
+      app.ImageInfo(info);
+      HGLOBAL handle = nullptr;
+      EXPECT_EQ(TWRC_XFERDONE, app.Transfer(handle));
+      page = handle;
+      TW_UINT16 count = 0;
+      app.EndXfer(count);
+      app.Disable();
+      app.CloseDs();
+      app.CloseDsm();
+    }
+    ASSERT_NE(nullptr, page);
+    const bool bitmap = std::string(c.image) == "Bitmap";
+    if (bitmap) {
+      EXPECT_EQ(-1, info.XResolution.Whole);
+      ASSERT_EQ(DWORD(OBJ_BITMAP), GetObjectType(page));
+      DIBSECTION section{};
+      ASSERT_EQ(int(sizeof section), GetObjectW(page, sizeof section, &section));
+      EXPECT_EQ(24, section.dsBmih.biBitCount);
+    } else {
+      EXPECT_EQ(0u, GetObjectType(page));
+      EXPECT_NE(0u, GlobalSize(page));
+    }
+    for (int i = 0; i < c.frees; ++i) {
+      if (bitmap)
+        DeleteObject(page);
+      else
+        GlobalFree(page);
+    }
+    FreeLibrary(module);
+    if (c.frees == 0)
+      GlobalFree(page); // no longer watched
+    const std::vector<std::string> lines = ReadLines(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(c.line, lines.back());
+  }
+  SetEnvironmentVariableW(L"ZV_VSCANNER_INI", nullptr);
+  DeleteFileW(ini.c_str());
+  DeleteFileW(trace.c_str());
+  RemoveDirectoryW(folder.c_str());
+}

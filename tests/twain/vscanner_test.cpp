@@ -77,6 +77,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
       "[Manager]\r\n"
       "Trace = C:\\temp\\vs trace.log\r\n"
       "Default=2\r\n"
+      "CountFrees=yes\r\n"
       "[Source One]\r\n"
       "Resolutions=50..1200/25\r\n"
       "ResolutionDefault=400\r\n"
@@ -104,6 +105,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
       "Behaviour=CloseRequest\r\n"
       "EnableDS=failure\r\n"
       "OpenDS=Failure\r\n"
+      "NativeImage=Bitmap\r\n"
       "XferReadyDelay=2000\r\n"
       "HeaderFaults=ZeroPelsPerMeter, ZeroColourCount,ZeroImageSize,ReversedGreyPalette\r\n"
       "Image=pages\\letter.bmp\r\n");
@@ -111,6 +113,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ("C:\\temp\\vs trace.log", config.tracePath);
   ASSERT_EQ(2u, config.sources.size());
   EXPECT_EQ(1u, config.defaultSource);
+  EXPECT_TRUE(config.countFrees);
 
   const SourceSetup &a = config.sources[0];
   EXPECT_EQ("Zelvantor Virtual Scanner", a.productName);
@@ -125,6 +128,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ(EnableAnswer::CheckStatus, a.enableAnswer);
   EXPECT_FALSE(a.refuseOpen);
   EXPECT_EQ(TWRC_SUCCESS, ToSimSource(a).behaviour.openRc);
+  EXPECT_FALSE(a.bitmapImage);
+  EXPECT_FALSE(ToSimSource(a).behaviour.bitmapImage);
 
   const SourceSetup &b = config.sources[1];
   EXPECT_EQ("Acme", b.manufacturer);
@@ -151,6 +156,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ(EnableAnswer::Failure, b.enableAnswer);
   EXPECT_TRUE(b.refuseOpen);
   EXPECT_EQ(TWRC_FAILURE, ToSimSource(b).behaviour.openRc);
+  EXPECT_TRUE(b.bitmapImage);
+  EXPECT_TRUE(ToSimSource(b).behaviour.bitmapImage);
   EXPECT_EQ(2000u, b.xferReadyDelayMs);
   EXPECT_TRUE(b.faults.zeroPelsPerMeter && b.faults.zeroColourCount && b.faults.zeroImageSize &&
               b.faults.reversedGreyPalette);
@@ -184,7 +191,8 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
       {"Resolutions=50..100/0"},  {"ResolutionDefault=333"}, {"PixelTypes=9"},
       {"PixelTypes=sepia"},       {"Units=furlongs"},        {"Version=1"},
       {"Protocol=1.70000"},       {"UIControllable=maybe"},  {"Behaviour=explode"},
-      {"EnableDS=later"},         {"OpenDS=sometimes"},         {"XferReadyDelay=-5"},     {"XferReadyDelay=99999999999"},
+      {"EnableDS=later"},         {"OpenDS=sometimes"},      {"XferReadyDelay=-5"},
+      {"XferReadyDelay=99999999999"}, {"NativeImage=jpeg"},
       {"HeaderFaults=Everything"},{"PhysicalWidth=-1"},      {"NativeResolution=nan"},
       {"Colour=blue"},            {"no equals sign"},        {"Brightness=0,100"},
   };
@@ -207,6 +215,11 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
     EXPECT_DOUBLE_EQ(d.physicalWidth, s.physicalWidth) << c.line;
     EXPECT_EQ(d.brightness.form, s.brightness.form) << c.line;
   }
+  // A manager key of no meaning leaves the frees uncounted.
+  const Config uncounted = ParseConfig("[Manager]\nCountFrees=perhaps\n");
+  EXPECT_FALSE(uncounted.countFrees);
+  EXPECT_EQ(1u, uncounted.warnings.size());
+
   // A default that names no source falls back to the first.
   const Config config = ParseConfig("[Manager]\nDefault=3\n[Source]\n[Source]\n");
   EXPECT_EQ(0u, config.defaultSource);
