@@ -397,6 +397,13 @@ protected:
     LoadLocalizedTexts();
     ASSERT_FALSE(DefaultPrinter().empty()) << "the test environment installs a default printer";
   }
+  void TearDown() override {
+    // Every seam a case set is gone again.
+    EXPECT_EQ(nullptr, TwainManagerOverride());
+    EXPECT_EQ(nullptr, twainsim::InstalledEngine());
+    EXPECT_EQ(&RealPrintCalls(), &CurrentPrintCalls());
+    PrinterStateTest::TearDown();
+  }
 
   // A flatbed whose pages are small: the tests look at what was asked, not
   // at the pictures.
