@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "dialogs/list_cells.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -226,7 +231,18 @@ TEST(CutText, CallerBuffersTable) {
       EXPECT_EQ(c.result, std::wstring(buffer));
     }
   }
-  CopyCutText(L"abc", nullptr, 10); // no buffer: nothing happens
+  // No buffer however large its capacity: nothing is written. A write
+  // through the null pointer would end the child process: at once, not in
+  // Wine's debugger.
+  EXPECT_EXIT(
+      {
+#ifdef _WIN32
+        SetUnhandledExceptionFilter([](EXCEPTION_POINTERS *) -> LONG { ExitProcess(3); });
+#endif
+        CopyCutText(L"abc", nullptr, 10);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 // A small club list: names that differ only in case, amounts whose text
