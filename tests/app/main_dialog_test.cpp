@@ -595,6 +595,8 @@ struct JobExpected {
   bool scanned;
   std::pair<int, int> frame; // 1/100 mm, the scan frame's width and height
   const char *pixelType;
+  // The threshold set for black and white, else the brightness.
+  const char *brightness;
   int pages;
   int documents;
   bool onFaxPrinter;
@@ -611,11 +613,14 @@ struct JobCase {
 
 constexpr std::pair<int, int> kA4 = {21000, 29700};
 constexpr JobExpected Printed(std::pair<int, int> frame, const char *pixelType, int pages,
-                              int documents = 1, bool fax = false) {
-  return {true, frame, pixelType, pages, documents, fax, 0, {0, 0}};
+                              int documents = 1, bool fax = false,
+                              const char *brightness = nullptr) {
+  return {true,      frame, pixelType,
+          brightness ? brightness : (pixelType[0] == '0' ? "127.00" : "0.00"),
+          pages,     documents, fax, 0, {0, 0}};
 }
 constexpr JobExpected Refused(int field, DWORD selectionEnd) {
-  return {false, {0, 0}, "", 0, 0, false, field, {0, selectionEnd}};
+  return {false, {0, 0}, "", "", 0, 0, false, field, {0, selectionEnd}};
 }
 
 } // namespace
@@ -674,6 +679,21 @@ TEST_F(MainDialogTest, CopyAndFaxReachTheJob) {
          Click(d, ZV_ID_COPY);
        },
        L"100", Printed(kA4, "2", 3)},
+      // The slider's 500 makes a threshold of 63 for black and white, the
+      // brightness itself for the other modes.
+      {"brightness 500",
+       [](HWND d) {
+         SendTo(d, ZV_ID_BRIGHTNESS, TBM_SETPOS, TRUE, 500);
+         Click(d, ZV_ID_COPY);
+       },
+       L"100", Printed(kA4, "0", 1, 1, false, "63.00")},
+      {"brightness -1000, greyscale",
+       [](HWND d) {
+         SendTo(d, ZV_ID_BRIGHTNESS, TBM_SETPOS, TRUE, -1000);
+         ChooseEntry(d, ZV_ID_MODE, 1);
+         Click(d, ZV_ID_COPY);
+       },
+       L"100", Printed(kA4, "1", 1, 1, false, "-1000.00")},
       {"copies 0: scanned, nothing printed",
        [](HWND d) {
          SetDlgItemTextW(d, ZV_ID_COPIES, L"0");
@@ -745,6 +765,7 @@ TEST_F(MainDialogTest, CopyAndFaxReachTheJob) {
       PageCalls page;
       page.pixelType = want.pixelType;
       page.threshold = page.pixelType == "0";
+      page.brightness = want.brightness;
       EXPECT_TRUE(ContainsSequence(OnePageAcquisition(page), outcome.twain));
       EXPECT_EQ(want.frame, outcome.FrameSize());
       EXPECT_EQ(1, outcome.Count("CreateDC"));
@@ -762,6 +783,46 @@ TEST_F(MainDialogTest, CopyAndFaxReachTheJob) {
     EXPECT_TRUE(outcome.boxes.empty());
     EXPECT_TRUE(outcome.sessionGone);
     EXPECT_FALSE(outcome.proxyLeft);
+  }
+}
+
+// ---- choosing the scanner ----------------------------------------------------
+
+// Browse shows the manager's selection; chosen or cancelled, the name shown
+// is then the session's current scanner.
+TEST_F(MainDialogTest, ScannerBrowseShowsTheCurrentScanner) {
+  struct Case {
+    const char *name;
+    int userSelect; // the entry the user picks; -1 cancels
+    const wchar_t *shown;
+    const char *answer;
+  } cases[] = {
+      {"second scanner chosen", 1, L"ZV Second Flatbed", "TWRC_SUCCESS"},
+      {"selection cancelled", -1, kScannerName, "TWRC_CANCEL"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    SimConfig config = OneFlatbed();
+    config.sources.push_back(config.sources.front());
+    std::strcpy(config.sources[1].identity.ProductName, "ZV Second Flatbed");
+    config.userSelect = c.userSelect;
+    std::wstring before, after;
+    const Outcome outcome = Run(MainSteps([&](HWND d) {
+                                  before = Text(d, ZV_ID_SCANNER_NAME);
+                                  Click(d, ZV_ID_SCANNER_BROWSE);
+                                  after = Text(d, ZV_ID_SCANNER_NAME);
+                                  ClickLater(d, ZV_ID_QUIT);
+                                }),
+                                config);
+    EXPECT_EQ(kScannerName, before);
+    EXPECT_EQ(c.shown, after);
+    // The selection, then the name looked up again, the manager closed in
+    // between.
+    EXPECT_TRUE(ContainsSequence(
+        {Call("DG_CONTROL DAT_IDENTITY MSG_USERSELECT", {}, c.answer),
+         Call("DG_CONTROL DAT_PARENT MSG_CLOSEDSM"), Call("DG_CONTROL DAT_PARENT MSG_OPENDSM")},
+        outcome.twain));
+    EXPECT_FALSE(outcome.Scanned());
   }
 }
 
