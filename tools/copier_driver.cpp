@@ -38,6 +38,7 @@
 //   rect                print the dialog's screen rectangle as rect=WxH+X+Y
 //   boxrect T           wait for a message box, print its rectangle, leave it
 //   until ID TEXT T     wait until a control shows TEXT
+//   enabled ID 0|1 T    wait until a control is disabled (0) or enabled (1)
 //   trace FILE TEXT N T wait until FILE holds at least N lines containing
 //                       TEXT (the virtual scanner's trace)
 //   wait T              let the program work for T
@@ -513,6 +514,13 @@ int wmain(int argc, wchar_t **argv) {
       if (NeedDialog() &&
           !WaitFor(t, [id, &text] { return ItemText(gDialog, id) == text ? gDialog : nullptr; }))
         Fail(L"control " + std::to_wstring(id) + L" shows " + ItemText(gDialog, id));
+    } else if (step == L"enabled") {
+      const int id = std::stoi(next());
+      const bool wanted = next() == L"1";
+      const DWORD t = Ms(next().c_str());
+      auto state = [id] { return IsWindowEnabled(GetDlgItem(gDialog, id)) != FALSE; };
+      if (NeedDialog() && !WaitFor(t, [&] { return state() == wanted ? gDialog : nullptr; }))
+        Fail(L"control " + std::to_wstring(id) + (wanted ? L" stayed disabled" : L" stayed enabled"));
     } else if (step == L"trace") {
       const std::wstring path = next();
       const std::wstring text = next();
