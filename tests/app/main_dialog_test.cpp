@@ -196,16 +196,15 @@ void ChooseEntry(HWND dialog, int id, int index) {
 // What a paste leaves in a field: ES_NUMBER stops typed non-digits only.
 void Paste(HWND dialog, int id, const wchar_t *text) { SetDlgItemTextW(dialog, id, text); }
 
+BOOL CALLBACK NoteProxyWindow(HWND window, LPARAM found) {
+  if (HasWindowClass(window, L"ZVTWAIN_Proxy_Window"))
+    *reinterpret_cast<bool *>(found) = true;
+  return TRUE;
+}
+
 bool ThreadHasProxyWindow() {
   bool found = false;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        if (HasWindowClass(window, L"ZVTWAIN_Proxy_Window"))
-          *reinterpret_cast<bool *>(param) = true;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), NoteProxyWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
