@@ -66,29 +66,37 @@ finish_copier "$run"
 check "Esc: exit code 0, dialog gone" equal "$code|$(value $d gone)" "0|1"
 check "Esc: the manager closed and unloaded last" closed_last
 check "greyscale asked of the scanner" has_line "$trace" 'cap=ICAP_PIXELTYPE value=1 '
-pdfs=$(wait_pdfs "$marker" 60 1)
-check "Enter copied: one PDF" equal "$(count_lines "$pdfs")" 1
+# Two pages tell this run's document from other runs' pages on the shared
+# CUPS server.
+twos=""
+for pdf in $(wait_pdfs "$marker" 60 1); do
+  pdfinfo "$pdf" 2>/dev/null | grep -q '^Pages: *2$' && twos+="$pdf"$'\n'
+done
+check "Enter copied: one document of two pages" equal "$(count_lines "$twos")" 1
 line100=-1
-if [ "$(count_lines "$pdfs")" = 1 ]; then
-  check "two pages in it" matches "$(pdfinfo "$pdfs")" '^Pages: *2$'
-  line100=$(dark_row "$(render "$pdfs" p100)" 100 600 150 250)
+if [ "$(count_lines "$twos")" = 1 ]; then
+  line100=$(dark_row "$(render "$(head -n1 <<< "$twos")" p100)" 100 600 150 250)
   # The line lies 50 mm (and its half thickness) below the top: 197.8 rows.
   check "100 %: the chart's line at row 197.8" between "$line100" 1950 2010
 fi
 
-# check_line_moved LABEL MARKER SCALE X WIDTH FROM TO : the one new PDF
-# since MARKER has the chart's line where SCALE (1/100 %) puts it against
-# the 100 % page, within 1 %, looked for in the band X..X+WIDTH, rows
-# FROM..TO at 100 dpi.
+# check_line_moved LABEL MARKER SCALE X WIDTH FROM TO : one page among the
+# new PDFs since MARKER has the chart's line where SCALE (1/100 %) puts it
+# against the 100 % page, within 1 %, looked for in the band X..X+WIDTH,
+# rows FROM..TO at 100 dpi. (Other runs may print on the same CUPS server
+# meanwhile: their pages are not counted.)
 check_line_moved() {
-  local pdfs line
-  pdfs=$(wait_pdfs "$2" 60 1)
-  check "$1: one PDF" equal "$(count_lines "$pdfs")" 1
-  if [ "$(count_lines "$pdfs")" = 1 ] && [ "$line100" -gt 0 ]; then
-    line=$(dark_row "$(render "$pdfs" "line-$3")" "$4" "$5" "$6" "$7")
-    check "$1: the line moved by the scale within 1 % (ratio in 1/10000)" \
-      between $((line * 10000 / line100)) $(($3 * 99 / 100)) $(($3 * 101 / 100))
-  fi
+  local pdf line ratio ratios="" found=0
+  for pdf in $(wait_pdfs "$2" 60 1); do
+    pdfinfo "$pdf" 2>/dev/null | grep -q '^Pages: *1$' || continue
+    line=$(dark_row "$(render "$pdf" "line-$3")" "$4" "$5" "$6" "$7")
+    ratio=$((line * 10000 / line100))
+    ratios+=" $ratio"
+    [ "$ratio" -ge $(($3 * 99 / 100)) ] && [ "$ratio" -le $(($3 * 101 / 100)) ] &&
+      found=$((found + 1))
+  done
+  check "$1: one page with the line moved by the scale within 1 % (ratios in 1/10000:$ratios)" \
+    equal "$found" 1
 }
 
 # --- Scale by paper size: A4 -> A3 shows 141 and copies at the table's
@@ -104,7 +112,7 @@ check "A3: the paper option, A4 to A3 shown as 141, Copy" drive "$work/d3" dialo
 finish_copier "$run"
 check "A3: exit code 0" equal "$code" 0
 check "A3: the scan frame of 141.38 %" equal "$(trace_frame "$trace")" 14853x21007
-check_line_moved "A3" "$marker" 14138 100 600 240 320
+[ "$line100" -gt 0 ] && check_line_moved "A3" "$marker" 14138 100 600 240 320
 
 # --- Percent 71 shrinks the page to 71 %: the line moves up. A brighter
 # copy (a lower threshold) keeps the chart's grey ramp, which at 71 % comes
@@ -116,7 +124,7 @@ check "71 %: Copy" drive "$work/d4" dialog 60000 set 107 71 track 1014 500 click
   click 2 gone 60000
 finish_copier "$run"
 check "71 %: exit code 0" equal "$code" 0
-check_line_moved "71 %" "$marker" 7100 50 300 110 170
+[ "$line100" -gt 0 ] && check_line_moved "71 %" "$marker" 7100 50 300 110 170
 
 # --- Printer Browse: the fax printer changed through the print dialog, the
 # copy printer's dialog cancelled; the next start shows both as they were
