@@ -11,6 +11,13 @@
 // Empty when the module is unknown.
 std::wstring GetModulePath(HMODULE module);
 
+// The system folder (GetSystemDirectoryW; the 32-bit one is redirected for
+// 32-bit programs on 64-bit Windows) and the Windows folder all users share
+// (GetSystemWindowsDirectoryW: on a terminal server GetWindowsDirectoryW can
+// name a private, user-writable one). Empty when the call fails.
+std::wstring SystemFolder();
+std::wstring SharedWindowsFolder();
+
 // The fixed file version of a file, 0 when it has none or cannot be read.
 FileVersion GetFileVersion(const std::wstring &path);
 

@@ -50,3 +50,32 @@ std::wstring StripLongPathPrefix(const std::wstring &path) {
     return path.substr(4);
   return path;
 }
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+} // namespace
+
+bool IsFullPath(const std::wstring &path) {
+  if (path.size() < 3)
+    return false;
+  if (IsSeparator(path[0]) && IsSeparator(path[1]))
+    return !IsSeparator(path[2]);
+  return IsAsciiLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]);
+}
+
+std::wstring JoinPath(const std::wstring &folder, const std::wstring &name) {
+  if (folder.empty())
+    return name;
+  if (IsSeparator(folder.back()))
+    return folder + name;
+  return folder + L"\\" + name;
+}
+
+std::wstring FolderOfPath(const std::wstring &path) {
+  const std::size_t last = path.find_last_of(L"\\/");
+  return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
+}

@@ -33,3 +33,14 @@ std::wstring FormatDayNumber(std::uint32_t dayNumber, std::uint32_t style);
 // Turns "\\?\UNC\server\share" into "\\server\share" and "\\?\C:\x" into
 // "C:\x"; any other path is returned unchanged.
 std::wstring StripLongPathPrefix(const std::wstring &path);
+
+// "C:\x", "\\server\share\x" and "\\?\C:\x": paths Windows takes as they
+// are. "x.dll", "C:x.dll", "\x.dll" and ".\x.dll" are resolved against the
+// current drive or directory, and a bare name is searched for.
+bool IsFullPath(const std::wstring &path);
+
+// folder + "\" + name, with no doubled separator; name alone without folder.
+std::wstring JoinPath(const std::wstring &folder, const std::wstring &name);
+
+// Everything before the last "\" or "/" of a path; empty without one.
+std::wstring FolderOfPath(const std::wstring &path);

@@ -2,9 +2,10 @@
 # Runs bench_copy (one A4 copy at 600 dpi, colour and black and white) in
 # a Wine prefix of its own, with CUPS's PDF printer as the default printer.
 # Build first: scripts/build x86_64. Prints the figures; no pass or fail
-# beyond a copy that did not go through. Each run prints four real pages
-# (two of them from 100 MB colour scans) into the shared PDF folder: not
-# while tests that count PDFs are running on the same CUPS server.
+# beyond a copy that did not go through. Each kind is copied on both roads
+# of the page drawing (one call, bands), after a warm-up: each run prints six
+# real pages (three of them from 100 MB colour scans) into the shared PDF
+# folder: not while tests that count PDFs are running on the same CUPS server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/env.sh"

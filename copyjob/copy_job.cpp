@@ -6,6 +6,7 @@
 #include "common/unique_handle.h"
 #include "copyjob/print_calls.h"
 #include "imaging/dib.h"
+#include "imaging/dib_page.h"
 #include "imaging/global_memory.h"
 #include "printing/printer_settings.h"
 #include "printing/settings_image.h"
@@ -60,8 +61,8 @@ bool ReportDocumentFailure(const PrintCalls &gdi) {
   return false;
 }
 
-// A page that cannot be started or finished ends the job; the document is
-// thrown away.
+// A page that cannot be started, drawn or finished ends the job; the
+// document is thrown away.
 bool AbandonCopy(const PrintCalls &gdi, HDC dc) {
   gdi.abortDoc(dc);
   gdi.messageBox(nullptr, TextErrorCopy.c_str(), nullptr, MB_ICONERROR);
@@ -82,8 +83,9 @@ struct ScanRequest {
 
 // One page: logical (0, 0) moved to the physical corner of the sheet, not
 // of its printable area, and the whole bitmap drawn from there at its size
-// on paper.
-void DrawPage(const PrintCalls &gdi, HDC dc, const DibImage &image, const ScanRequest &scan) {
+// on paper. False when the driver would not draw it, not even in bands: a
+// sheet printed blank must not pass for a copy.
+bool DrawPage(const PrintCalls &gdi, HDC dc, const DibImage &image, const ScanRequest &scan) {
   const int offsetY = gdi.getDeviceCaps(dc, PHYSICALOFFSETY);
   const int offsetX = gdi.getDeviceCaps(dc, PHYSICALOFFSETX);
   gdi.setViewportOrgEx(dc, -offsetX, -offsetY, nullptr);
@@ -100,11 +102,10 @@ void DrawPage(const PrintCalls &gdi, HDC dc, const DibImage &image, const ScanRe
                       scan.targetDpi, deviceDpiX);
   const std::int32_t width =
       SizeOnPaper(std::uint32_t(image.GetWidth()), deviceDpiX, bitmapDpiX, scan.scale);
-  // Width and height 0 would mean "own size" to Draw; an image too small to
-  // show at this scale leaves the page empty. A drawing failure is not
-  // reported: the page is still finished.
-  if (width > 0 && height > 0)
-    image.Draw(dc, 0, 0, width, height, gdi.stretchDIBits);
+  // An image too small to show at this scale leaves the page empty.
+  if (width <= 0 || height <= 0)
+    return true;
+  return DrawDibPage(image.Handle(), dc, 0, 0, width, height, gdi.stretchDIBits);
 }
 
 } // namespace
@@ -154,7 +155,8 @@ bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParamet
       return ReportDocumentFailure(gdi);
     if (gdi.startPage(dc.get()) <= 0)
       return AbandonCopy(gdi, dc.get());
-    DrawPage(gdi, dc.get(), image, scan);
+    if (!DrawPage(gdi, dc.get(), image, scan))
+      return AbandonCopy(gdi, dc.get());
     if (gdi.endPage(dc.get()) <= 0)
       return AbandonCopy(gdi, dc.get());
     if (documentPerCopy)

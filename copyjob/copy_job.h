@@ -12,5 +12,6 @@ class ScannerSession;
 // True when all copies were printed, and when the scan delivered no image
 // (nothing printed; a failed scan, unlike a cancelled one, is reported with
 // TextErrorScan); false when the printer could not be opened, printing
-// failed, or the parameters are unusable (scale 0).
+// failed (a page the driver would not draw, not even in bands, included),
+// or the parameters are unusable (scale 0).
 bool RunCopyJob(ScannerSession &session, PRINTDLGEXW &printer, const CopyParameters &params);

@@ -77,6 +77,32 @@ struct.pack_into('<I', v5, 112, 124 + 1024 + len(bits))
 struct.pack_into('<I', v5, 116, len(profile))
 put('fuzz_dib', 'v5_embedded_profile', bytes(v5) + ramp + bits + profile)
 
+# Bands: a selector byte (0 the plan alone, 1 a bitmap), then sizes and
+# bounds, then one byte per offered band (odd: the driver refuses it).
+def plan(rows, stride, dest, max_bytes, max_rows, refusals):
+    return struct.pack('<Biiiih', 0, rows, stride, dest, max_bytes, max_rows) + bytes(refusals)
+
+
+put('fuzz_bands', 'a4_colour_enlarged', plan(7016, 14880, 9919, 4 << 20, 512, [0] * 4))
+put('fuzz_bands', 'a4_mono_refused_halved', plan(7016, 620, 7016, 4 << 20, 512, [1, 1, 0, 0, 1, 0]))
+put('fuzz_bands', 'odd_rows_reduced', plan(41, 40, 20, 1000, 7, [1, 1, 0, 1, 0, 0]))
+put('fuzz_bands', 'refused_to_one_row', plan(100, 1, 100, 1000, 64, [1] * 8))
+
+
+def banded(dest, max_bytes, max_rows, band_rows, dib):
+    return struct.pack('<BHHBH', 1, dest, max_bytes, max_rows, band_rows) + dib
+
+
+put('fuzz_bands', 'grey8_top_down', banded(29, 64, 3, 2, info_header(13, -9, 8) + ramp +
+    rows(13, 9, 8, lambda x, y: y * 20)))
+put('fuzz_bands', 'colour24_bottom_up', banded(13, 200, 4, 5, info_header(7, 11, 24) +
+    rows(7, 11, 24, lambda x, y: x * 30 + y)))
+put('fuzz_bands', 'mono1_reduced', banded(4, 16, 2, 1, info_header(19, 9, 1) +
+    grey_table([0, 255]) + rows(19, 9, 1, lambda x, y: (x + y) & 1)))
+put('fuzz_bands', 'core8', banded(5, 8, 1, 2, core + rows(3, 2, 8, lambda x, y: x * 100)))
+put('fuzz_bands', 'v5_embedded_profile', banded(7, 12, 1, 1, bytes(v5) + ramp + bits + profile))
+
+
 # Stored printer settings: what the PDF printer under the print dialog gives.
 pd = struct.pack('<21I', 84, 0, 0x10000, 0x10004, 0, 0x0008010C, 0, 0, 0, 1, 0, 1, 1, 1,
                  0, 0, 0, 0, 0, 0xFFFFFFFF, 1)
@@ -177,3 +203,63 @@ for name, type_index, a, b in [('money', 1, '12345', '-5'), ('fixed_digits', 4, 
                                ('ints', 2, '- 3 4', '9223372036854775808'),
                                ('text', 0, 'Zelvantor', 'zelvantor')]:
     put('fuzz_cells', name, bytes([type_index, len(a)]) + u16(a + b))
+
+
+# Images for the import reader: one section holding the import and
+# delay-load descriptor tables, then `extra`, then the names (as
+# tests/tools/pe_imports_test.cpp builds them).
+def pe_image(pe32_plus, dlls, delay_dlls=(), old_style_delay=False, extra=b''):
+    section_rva, section_offset = 0x1000, 0x200
+    image_base = 0x140000000 if pe32_plus else 0x400000
+    optional_size = 240 if pe32_plus else 224
+    head = bytearray(section_offset)
+    head[0:2] = b'MZ'
+    struct.pack_into('<I', head, 0x3C, 0x40)
+    head[0x40:0x44] = b'PE\0\0'
+    coff, optional = 0x44, 0x44 + 20
+    struct.pack_into('<HH', head, coff, 0x8664 if pe32_plus else 0x14C, 1)
+    struct.pack_into('<H', head, coff + 16, optional_size)
+    struct.pack_into('<H', head, optional, 0x20B if pe32_plus else 0x10B)
+    if pe32_plus:
+        struct.pack_into('<Q', head, optional + 24, image_base)
+    else:
+        struct.pack_into('<I', head, optional + 28, image_base)
+    struct.pack_into('<I', head, optional + 60, section_offset)
+    directories = optional + (112 if pe32_plus else 96)
+    struct.pack_into('<I', head, directories - 4, 16)
+    delay_table = (len(dlls) + 1) * 20
+    extra_at = delay_table + (len(delay_dlls) + 1) * 32
+    section = bytearray(extra_at) + extra
+
+    def add_name(name):
+        rva = section_rva + len(section)
+        section.extend(name.encode('ascii') + b'\0')
+        return rva
+
+    for i, dll in enumerate(dlls):
+        struct.pack_into('<I', section, i * 20 + 12, add_name(dll))
+    for i, dll in enumerate(delay_dlls):
+        rva = add_name(dll)
+        struct.pack_into('<II', section, delay_table + i * 32, 0 if old_style_delay else 1,
+                         image_base + rva if old_style_delay else rva)
+    if dlls:
+        struct.pack_into('<II', head, directories + 8, section_rva, delay_table)
+    if delay_dlls:
+        struct.pack_into('<II', head, directories + 13 * 8, section_rva + delay_table,
+                         extra_at - delay_table)
+    table = optional + optional_size
+    head[table:table + 6] = b'.idata'
+    struct.pack_into('<IIII', head, table + 8, len(section), section_rva, len(section),
+                     section_offset)
+    return bytes(head + section)
+
+
+copier_imports = ['ADVAPI32.dll', 'COMCTL32.dll', 'comdlg32.dll', 'GDI32.dll', 'KERNEL32.dll',
+                  'msvcrt.dll', 'SHELL32.dll', 'SHLWAPI.dll', 'USER32.dll']
+put('fuzz_pe_imports', 'copier64', pe_image(
+    True, copier_imports, extra=b'<assemblyIdentity name="Microsoft.Windows.Common-Controls"/>'))
+put('fuzz_pe_imports', 'copier32_zlib1', pe_image(False, copier_imports + ['zlib1.dll']))
+put('fuzz_pe_imports', 'delay_loaded', pe_image(True, ['KERNEL32.dll'], ['VERSION.dll']))
+put('fuzz_pe_imports', 'delay_old_linker', pe_image(False, ['USER32.dll'], ['VERSION.dll'],
+                                                    old_style_delay=True))
+put('fuzz_pe_imports', 'no_imports', pe_image(True, []))

@@ -28,6 +28,27 @@ set_file_version() { # KEY FILE
 set_file_version zvcopier.exe "$stage/zvcopier.exe"
 if [ "$arch" = x64 ]; then
   set_file_version TWAINDSM.DLL "$stage/TWAINDSM.dll"
+  # The source manager in the system folder is the machine's, not ours:
+  # scanner drivers' own setups put one there too, most of them without
+  # Windows Installer or under another component, and every 64-bit TWAIN
+  # program on the machine loads it. Windows Installer counts only the
+  # products that installed this component, so removing the copier would
+  # delete a TWAINDSM.dll they brought, before us or after us. A shared-file
+  # count alone does not stop that: where a setup left the file uncounted,
+  # the installer starts the count at 1 and deletes the file at 0. So the
+  # component is permanent (16): uninstalling never removes the manager,
+  # which stays behind like the runtimes other setups leave. It also keeps
+  # the shared-file count (8), so that a driver setup that counts does not
+  # delete the manager on its own removal while the copier needs it. wixl
+  # has neither attribute.
+  read -r dsm_attributes < <(msiinfo export "$msi" Component | tr -d '\r' |
+    awk -F'\t' '$1 == "TwainDsm64" { print $4 }')
+  if [ -z "$dsm_attributes" ]; then
+    echo "make_msi: no TwainDsm64 component in $msi" >&2
+    exit 1
+  fi
+  msibuild "$msi" \
+    -q "UPDATE \`Component\` SET \`Attributes\`=$((dsm_attributes | 16 | 8)) WHERE \`Component\`='TwainDsm64'"
 fi
 
 # The upgrade wixl writes finds only older versions, so a package of the same

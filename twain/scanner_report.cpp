@@ -96,12 +96,12 @@ std::wstring FormatProfileLines(const ScannerProfile &p) {
 }
 
 std::wstring BuildScannerReport(ScannerSession &session) {
-  // On the TWAINDSM.DLL road there is no TWAIN_32.DLL to speak of: the
-  // report names the library that was loaded.
+  // The report names the library the session loaded, and reads the version
+  // of that very file: a TWAIN_32.DLL looked up by name could be another
+  // one, and on the TWAINDSM.DLL road there is no TWAIN_32.DLL to speak of.
   const std::wstring &file = session.ManagerFile();
   std::wstring out;
-  if (session.dsmModule.get() != nullptr && !file.empty() &&
-      CompareStringOrdinal(file.c_str(), -1, L"TWAIN_32.DLL", -1, TRUE) != CSTR_EQUAL) {
+  if (session.dsmModule.get() != nullptr && !file.empty()) {
     const std::wstring path = GetModulePath(session.dsmModule.get());
     out = FormatManagerLines(GetFileVersion(path), path, file);
   } else {

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "twain/dpi_scope.h"
 #include "twain/manager_loader.h"
 #include "twain/scanner_profile.h"
+#include "twain/window_calls.h"
 
 namespace {
 
@@ -66,7 +68,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     // Kept loaded even without DSM_Entry; Shutdown frees it.
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
-    managerFile_ = library.file;
+    managerFile_ = library.name;
   }
   if (dsmEntry != nullptr) {
     available = true;
@@ -111,7 +113,11 @@ bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT
   exchange.group = group;
   exchange.dat = dat;
   exchange.msg = msg;
-  exchange.rc = dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  {
+    ScaledWindowsDpiScope dpi(CallMayOpenWindows(group, dat, msg));
+    exchange.rc =
+        dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+  }
   lastReturnCode_ = exchange.rc;
   if (toSource && group == DG_CONTROL && data != nullptr) {
     if (dat == DAT_EVENT && msg == MSG_PROCESSEVENT)

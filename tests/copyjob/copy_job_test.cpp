@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -34,11 +35,14 @@ struct Box {
   UINT type;
 };
 
-// One StretchDIBits: where and how large on the device, and how much of
-// the bitmap.
+// One StretchDIBits: where and how large on the device, how much of the
+// bitmap, and, for pages that number their rows (RowNumberedPage), which
+// rows of the scanned picture the bitmap handed over holds, top to bottom.
 struct Drawing {
   int x, y, width, height;
   int sourceWidth, sourceHeight;
+  bool refused;
+  std::vector<int> rows;
 };
 
 struct Recorder {
@@ -53,6 +57,11 @@ struct Recorder {
   std::vector<int> stretchModes;
   std::vector<Drawing> drawings;
   bool discardDocuments = false; // EndDoc becomes AbortDoc on the real printer
+  // A driver that will not take a bitmap of more than this many rows (0: any).
+  int refuseRowsAbove = 0;
+  // ... or none at all from its n-th StretchDIBits on (0: never).
+  int refuseDrawingFrom = 0;
+  int refusal = int(GDI_ERROR); // what a refused StretchDIBits returns
   bool Fails(const char *name) {
     counts[name]++;
     order.push_back(name);
@@ -130,15 +139,41 @@ int WINAPI RecSetStretchBltMode(HDC dc, int mode) {
   g_recorder->stretchModes.push_back(mode);
   return RealPrintCalls().setStretchBltMode(dc, mode);
 }
+// The picture rows a bitmap holds, top to bottom, as RowNumberedPage wrote
+// them into the first two bytes of every row.
+std::vector<int> PictureRows(const void *bits, const BITMAPINFO *info) {
+  const BITMAPINFOHEADER &h = info->bmiHeader;
+  const int rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  const std::size_t stride = ((std::size_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
+  std::vector<int> picture;
+  for (int top = 0; top < rows; ++top) {
+    const int stored = h.biHeight < 0 ? top : rows - 1 - top;
+    const auto *row = static_cast<const unsigned char *>(bits) + std::size_t(stored) * stride;
+    picture.push_back(row[0] | (row[1] << 8));
+  }
+  return picture;
+}
+
 int WINAPI RecStretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
                             int sourceWidth, int sourceHeight, const void *bits,
                             const BITMAPINFO *info, UINT usage, DWORD rop) {
   g_recorder->Fails("StretchDIBits");
+  // Always the whole of the bitmap handed over: a band is a bitmap of its
+  // own, not a source rectangle whose origin drivers disagree about.
   EXPECT_EQ(0, sourceX);
   EXPECT_EQ(0, sourceY);
+  EXPECT_EQ(info->bmiHeader.biWidth, sourceWidth);
+  EXPECT_EQ(std::abs(info->bmiHeader.biHeight), sourceHeight);
   EXPECT_EQ(UINT(DIB_RGB_COLORS), usage);
   EXPECT_EQ(DWORD(SRCCOPY), rop);
-  g_recorder->drawings.push_back({x, y, width, height, sourceWidth, sourceHeight});
+  Recorder &r = *g_recorder;
+  const bool refused =
+      (r.refuseRowsAbove > 0 && sourceHeight > r.refuseRowsAbove) ||
+      (r.refuseDrawingFrom > 0 && r.counts["StretchDIBits"] >= r.refuseDrawingFrom);
+  r.drawings.push_back({x, y, width, height, sourceWidth, sourceHeight, refused,
+                        PictureRows(bits, info)});
+  if (refused)
+    return r.refusal;
   return RealPrintCalls().stretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth,
                                         sourceHeight, bits, info, usage, rop);
 }
@@ -168,26 +203,60 @@ twainsim::SimSource Flatbed(std::vector<double> resolutions, const char *name = 
   return source;
 }
 
+// A page of width x height pixels at 1, 8 (both with a grey table) or 24
+// bits, stored top-down or bottom-up, with these pixels per metre in its
+// header; fill(row, stride, y) writes the row that shows picture row y,
+// counted from the top.
+template <typename Fill>
+TW_HANDLE NewPage(int width, int height, int bits, bool topDown, LONG xPels, LONG yPels,
+                  Fill fill) {
+  const std::size_t stride = ((std::size_t(width) * bits + 31) / 32) * 4;
+  const std::size_t colours = bits <= 8 ? std::size_t(1) << bits : 0;
+  const std::size_t offset = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, offset + stride * std::size_t(height));
+  GlobalLockGuard lock(h);
+  if (!lock)
+    return h;
+  auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = width;
+  header->biHeight = topDown ? -height : height;
+  header->biPlanes = 1;
+  header->biBitCount = WORD(bits);
+  header->biXPelsPerMeter = xPels;
+  header->biYPelsPerMeter = yPels;
+  auto *table = reinterpret_cast<RGBQUAD *>(lock.bytes() + sizeof(BITMAPINFOHEADER));
+  for (std::size_t i = 0; i < colours; ++i) {
+    const BYTE grey = BYTE(i * 255 / (colours - 1));
+    table[i] = {grey, grey, grey, 0};
+  }
+  for (int y = 0; y < height; ++y)
+    fill(lock.bytes() + offset + std::size_t(topDown ? y : height - 1 - y) * stride, stride, y);
+  return h;
+}
+
 // A white 24-bit page of width x height pixels with these pixels per metre
 // in its header.
 twainsim::SimImageProvider FixedPage(int width, int height, LONG xPels, LONG yPels) {
   return [=](const twainsim::SimImageRequest &) -> TW_HANDLE {
-    const std::size_t stride = ((std::size_t(width) * 24 + 31) / 32) * 4;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                            sizeof(BITMAPINFOHEADER) + stride * std::size_t(height));
-    GlobalLockGuard lock(h);
-    if (!lock)
-      return h;
-    auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
-    header->biSize = sizeof(BITMAPINFOHEADER);
-    header->biWidth = width;
-    header->biHeight = height;
-    header->biPlanes = 1;
-    header->biBitCount = 24;
-    header->biXPelsPerMeter = xPels;
-    header->biYPelsPerMeter = yPels;
-    std::memset(lock.bytes() + sizeof(BITMAPINFOHEADER), 0xFF, stride * std::size_t(height));
-    return h;
+    return NewPage(width, height, 24, false, xPels, yPels,
+                   [](unsigned char *row, std::size_t stride, int) {
+                     std::memset(row, 0xFF, stride);
+                   });
+  };
+}
+
+// A page of width x height pixels at 300 dpi, 1, 8 or 24 bits, stored
+// top-down or bottom-up, whose every row carries its own row number
+// (counted from the top of the picture) in its first two bytes.
+twainsim::SimImageProvider RowNumberedPage(int width, int height, int bits, bool topDown) {
+  return [=](const twainsim::SimImageRequest &) -> TW_HANDLE {
+    return NewPage(width, height, bits, topDown, 11811, 11811,
+                   [](unsigned char *row, std::size_t stride, int y) {
+                     std::memset(row, 0x5A, stride);
+                     row[0] = static_cast<unsigned char>(y);
+                     row[1] = static_cast<unsigned char>(y >> 8);
+                   });
   };
 }
 
@@ -662,4 +731,114 @@ TEST_F(CopyJob, DeviceModeTooSmallForAnOrientationKeepsItsDriverBytes) {
   EXPECT_EQ(std::vector<unsigned char>(148, 0),
             std::vector<unsigned char>(after.begin() + 72, after.end()))
       << "driver bytes written";
+}
+
+// A driver that will not take a bitmap of more than a few rows: the page is
+// drawn again in bands after the whole page was refused. The bands must
+// cover exactly the rectangle the one call was given, and each must hold
+// the rows of the picture that belong at its place on paper: row y at
+// Y(y) = y * height on paper / rows, whichever way up the rows are stored.
+TEST_F(CopyJob, RefusedPageIsDrawnInBandsThatTileIt) {
+  constexpr int kWidth = 37, kRefuseAbove = 6;
+  int height = 41;
+  for (bool topDown : {false, true}) {
+    for (std::uint32_t scale : {10000u, 14138u, 5000u}) {
+      for (int bits : {1, 8, 24}) {
+        height += 4; // odd row counts from 45 to 113
+        SCOPED_TRACE(std::string(topDown ? "top-down " : "bottom-up ") + std::to_string(bits) +
+                     "-bit, " + std::to_string(height) + " rows at " + std::to_string(scale));
+        Start(Flatbed({50, 75}), RowNumberedPage(kWidth, height, bits, topDown));
+        recorder = Recorder();
+        recorder.discardDocuments = true;
+        recorder.caps = {{LOGPIXELSX, 300}, {LOGPIXELSY, 300}};
+        recorder.refuseRowsAbove = kRefuseAbove;
+        EXPECT_TRUE(Run(Params(1, 0, 0, scale)));
+        EXPECT_TRUE(recorder.boxes.empty());
+        EXPECT_EQ(1, Count("EndPage"));
+        EXPECT_EQ(0, Count("AbortDoc"));
+
+        // First the whole page, as one call.
+        ASSERT_GT(recorder.drawings.size(), 1u);
+        const Drawing whole = recorder.drawings[0];
+        const int paperWidth = int(std::int64_t(kWidth) * scale / 10000);
+        const int paperHeight = int(std::int64_t(height) * scale / 10000);
+        EXPECT_TRUE(whole.refused);
+        EXPECT_EQ(0, whole.x);
+        EXPECT_EQ(0, whole.y);
+        EXPECT_EQ(paperWidth, whole.width);
+        EXPECT_EQ(paperHeight, whole.height);
+        std::vector<int> all(height);
+        for (int y = 0; y < height; ++y)
+          all[y] = y;
+        EXPECT_EQ(all, whole.rows);
+
+        // Then the bands it took, top to bottom.
+        int nextRow = 0, nextTop = 0, bands = 0;
+        for (std::size_t i = 1; i < recorder.drawings.size(); ++i) {
+          const Drawing &d = recorder.drawings[i];
+          if (d.refused)
+            continue;
+          ++bands;
+          SCOPED_TRACE("band from row " + std::to_string(nextRow));
+          ASSERT_FALSE(d.rows.empty());
+          ASSERT_LE(int(d.rows.size()), kRefuseAbove);
+          for (std::size_t k = 0; k < d.rows.size(); ++k)
+            ASSERT_EQ(nextRow + int(k), d.rows[k]) << "row " << k << " of the band";
+          const int endRow = nextRow + int(d.rows.size());
+          EXPECT_EQ(whole.x, d.x);
+          EXPECT_EQ(whole.width, d.width);
+          EXPECT_EQ(nextTop, d.y);
+          EXPECT_EQ(int(std::int64_t(nextRow) * paperHeight / height), d.y);
+          EXPECT_EQ(int(std::int64_t(endRow) * paperHeight / height), d.y + d.height);
+          nextRow = endRow;
+          nextTop = d.y + d.height;
+        }
+        EXPECT_GT(bands, 1);
+        EXPECT_EQ(height, nextRow) << "every row of the picture drawn";
+        EXPECT_EQ(whole.y + whole.height, nextTop) << "the page's rectangle covered";
+        EXPECT_EQ(0u, engine->LiveImages());
+      }
+    }
+  }
+}
+
+// A driver that draws nothing, whatever it is given, and says so with
+// GDI_ERROR or with 0 (a call that copied no scan line): the page is not
+// printed blank and passed off as a copy. The document is thrown away and
+// the user told, as for a page that could not be started or finished. A fax
+// whose driver stops drawing at the second of three copies keeps the first
+// copy, a document of its own, sent; the third is never started.
+TEST_F(CopyJob, PageTheDriverWillNotDrawIsReported) {
+  struct Case {
+    const char *what;
+    std::uint32_t copies, perCopy;
+    int refuseFrom, refusal;
+    int startDocs, startPages, endPages, endDocs;
+  } cases[] = {
+      {"copy, GDI_ERROR", 2, 0, 1, int(GDI_ERROR), 1, 1, 0, 0},
+      {"copy, no scan line", 2, 0, 1, 0, 1, 1, 0, 0},
+      // The first copy's page is drawn in one call.
+      {"fax, from the second copy", 3, 1, 2, int(GDI_ERROR), 2, 2, 1, 1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(Flatbed({50, 75}), RowNumberedPage(37, 29, 24, false));
+    recorder = Recorder();
+    recorder.refuseDrawingFrom = c.refuseFrom;
+    recorder.refusal = c.refusal;
+    EXPECT_FALSE(Run(Params(c.copies, c.perCopy)));
+    EXPECT_GT(recorder.drawings.size(), std::size_t(c.refuseFrom)) << "bands were tried";
+    EXPECT_EQ(c.startDocs, Count("StartDoc"));
+    EXPECT_EQ(c.startPages, Count("StartPage"));
+    EXPECT_EQ(c.endPages, Count("EndPage"));
+    EXPECT_EQ(c.endDocs, Count("EndDoc"));
+    EXPECT_EQ(1, Count("AbortDoc"));
+    EXPECT_EQ(1, Count("DeleteDC"));
+    ASSERT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ(TextErrorCopy, recorder.boxes[0].text);
+    EXPECT_TRUE(recorder.boxes[0].defaultCaption);
+    EXPECT_EQ(UINT(MB_ICONERROR), recorder.boxes[0].type);
+    EXPECT_EQ(0u, engine->LiveImages());
+    EXPECT_EQ(2, session->state);
+  }
 }

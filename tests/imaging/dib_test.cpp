@@ -1,12 +1,13 @@
 // Bitmaps in real global memory blocks of exactly the size of their bytes:
 // the grey check and conversion through handles, DibImage's measures, and
-// drawing into a DIB section through GDI.
+// drawing into a DIB section through GDI, in one call and in bands.
 #include <gtest/gtest.h>
 
 #include <climits>
 
 #include "imaging/dib.h"
 #include "imaging/dib_builder.h"
+#include "imaging/dib_page.h"
 #include "imaging/global_memory.h"
 
 namespace {
@@ -36,14 +37,13 @@ bool PixelIsWhite(const std::vector<unsigned char> &mono, std::size_t row, std::
 class Canvas {
 public:
   static constexpr std::uint32_t kMarker = 0x00123456;
-  static constexpr int kWidth = 40, kHeight = 30;
 
-  Canvas() {
+  explicit Canvas(int width = 40, int height = 30) : width_(width), height_(height) {
     dc_ = CreateCompatibleDC(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void *bits = nullptr;
@@ -51,7 +51,7 @@ public:
     bits_ = static_cast<std::uint32_t *>(bits);
     old_ = SelectObject(dc_, bitmap_);
     SetStretchBltMode(dc_, COLORONCOLOR);
-    for (int i = 0; i < kWidth * kHeight; ++i)
+    for (int i = 0; bits_ && i < width_ * height_; ++i)
       bits_[i] = kMarker;
   }
   ~Canvas() {
@@ -63,17 +63,24 @@ public:
   HDC dc() const { return dc_; }
   std::uint32_t At(int x, int y) const {
     GdiFlush();
-    return bits_[y * kWidth + x] & 0x00FFFFFF;
+    return bits_[y * width_ + x] & 0x00FFFFFF;
+  }
+  std::vector<std::uint32_t> Line(int y) const {
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(width_));
+    for (int x = 0; x < width_; ++x)
+      row[std::size_t(x)] = At(x, y);
+    return row;
   }
   int Touched() const {
     GdiFlush();
     int n = 0;
-    for (int i = 0; i < kWidth * kHeight; ++i)
+    for (int i = 0; i < width_ * height_; ++i)
       n += (bits_[i] & 0x00FFFFFF) != kMarker;
     return n;
   }
 
 private:
+  int width_, height_;
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_ = nullptr;
@@ -330,4 +337,245 @@ TEST(DibImageDraw, ConvertedPageDrawsBlackAndWhite) {
       EXPECT_EQ(picture[y][x] >= 128 ? 0xFFFFFFu : 0u, canvas.At(x, y)) << x << "," << y;
   EXPECT_EQ(Canvas::kMarker, canvas.At(9, 0));
   EXPECT_EQ(Canvas::kMarker, canvas.At(0, 2));
+}
+
+namespace {
+
+// A page of 29 x 61 pixels whose rows all differ, even when the page is
+// drawn narrower, at 1, 8 or 24 bits, stored either way up. At 1 bit the
+// row number is written in binary, each bit four pixels wide.
+constexpr int kPageWidth = 29, kPageHeight = 61;
+
+bool MonoPixel(int x, int y) { return x < 24 ? (y >> (x / 4)) & 1 : (x + y) & 1; }
+
+std::vector<unsigned char> TestPage(int bits, bool topDown) {
+  DibFields f;
+  f.width = kPageWidth;
+  f.height = topDown ? -kPageHeight : kPageHeight;
+  f.bitCount = static_cast<std::uint16_t>(bits);
+  std::vector<unsigned char> v = DibHeader(f);
+  if (bits == 1)
+    AppendGreys(v, {0, 255});
+  else if (bits == 8)
+    AppendGreys(v, Levels(256, false));
+  const std::size_t stride = static_cast<std::size_t>(DibRowBytes(kPageWidth, bits));
+  const std::size_t bitsAt = v.size();
+  v.resize(bitsAt + stride * kPageHeight, 0);
+  for (int y = 0; y < kPageHeight; ++y) {
+    unsigned char *row = &v[bitsAt + std::size_t(topDown ? y : kPageHeight - 1 - y) * stride];
+    for (int x = 0; x < kPageWidth; ++x) {
+      if (bits == 1) {
+        if (MonoPixel(x, y))
+          row[x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+      } else if (bits == 8) {
+        row[x] = static_cast<unsigned char>(y * 4 + x);
+      } else {
+        row[3 * x] = static_cast<unsigned char>(x * 10);
+        row[3 * x + 1] = static_cast<unsigned char>(y * 4);
+        row[3 * x + 2] = static_cast<unsigned char>((x + y) * 3);
+      }
+    }
+  }
+  return v;
+}
+
+// Which page row a line of a canvas `lineWidth` wide shows, the page drawn
+// `width` wide from `left`: the page drawn so, one device row per page row,
+// is the key. -1 for a line that is no row of the page.
+class RowKey {
+public:
+  RowKey(HGLOBAL page, int left, int width, int lineWidth) : canvas_(lineWidth, kPageHeight) {
+    ok_ = canvas_.ok() &&
+          DrawDibPage(page, canvas_.dc(), left, 0, width, kPageHeight, StretchDIBits);
+    for (int y = 0; ok_ && y < kPageHeight; ++y)
+      for (int other = 0; other < y; ++other)
+        ok_ = ok_ && canvas_.Line(y) != canvas_.Line(other);
+  }
+  bool ok() const { return ok_; }
+  int RowOf(const std::vector<std::uint32_t> &line) const {
+    for (int y = 0; y < kPageHeight; ++y)
+      if (canvas_.Line(y) == line)
+        return y;
+    return -1;
+  }
+
+private:
+  Canvas canvas_;
+  bool ok_ = false;
+};
+
+// StretchDIBits of a driver that will not take more than a few rows at a
+// time; what it takes goes to GDI, and where each band landed is noted.
+int g_refuseAbove = 0;
+int g_refusal = int(GDI_ERROR);
+std::vector<std::pair<int, int>> g_bandsDrawn; // destination top, height
+int g_calls = 0;
+
+int WINAPI SmallBandsOnly(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
+                          int sourceWidth, int sourceHeight, const void *bits,
+                          const BITMAPINFO *info, UINT usage, DWORD rop) {
+  ++g_calls;
+  if (sourceHeight > g_refuseAbove)
+    return g_refusal;
+  g_bandsDrawn.push_back({y, height});
+  return StretchDIBits(dc, x, y, width, height, sourceX, sourceY, sourceWidth, sourceHeight, bits,
+                       info, usage, rop);
+}
+
+} // namespace
+
+// On a real device context, a page drawn in bands is the page drawn in one
+// call: pixel for pixel at 100 %. At other scales a band may place its rows
+// up to one device pixel higher than the one call does: each line of the
+// banded drawing then shows a page row that the one-call drawing shows on
+// that line or between its neighbours, never anything else.
+TEST(DibPageDraw, BandsDrawWhatTheOneCallDraws) {
+  constexpr int kLeft = 3, kTop = 5;
+  for (bool topDown : {false, true}) {
+    for (int bits : {1, 8, 24}) {
+      for (std::uint32_t scale : {10000u, 14138u, 5000u}) {
+        SCOPED_TRACE(std::string(topDown ? "top-down " : "bottom-up ") + std::to_string(bits) +
+                     "-bit at " + std::to_string(scale));
+        const int width = int(kPageWidth * scale / 10000);
+        const int height = int(kPageHeight * scale / 10000);
+        GlobalBlock page(MakeBlock(TestPage(bits, topDown)));
+        Canvas once(kLeft + width + 2, kTop + height + 2), banded(kLeft + width + 2,
+                                                                  kTop + height + 2);
+        ASSERT_TRUE(once.ok() && banded.ok());
+        ASSERT_TRUE(DrawDibPage(page.get(), once.dc(), kLeft, kTop, width, height,
+                                StretchDIBits));
+        g_refuseAbove = 7;
+        g_refusal = int(GDI_ERROR);
+        g_bandsDrawn.clear();
+        ASSERT_TRUE(DrawDibPage(page.get(), banded.dc(), kLeft, kTop, width, height,
+                                SmallBandsOnly));
+
+        // The bands cover the rectangle, one after the other.
+        ASSERT_GT(g_bandsDrawn.size(), 1u);
+        int next = kTop;
+        for (const auto &band : g_bandsDrawn) {
+          EXPECT_EQ(next, band.first);
+          next = band.first + band.second;
+        }
+        EXPECT_EQ(kTop + height, next);
+        EXPECT_EQ(width * height, banded.Touched());
+        EXPECT_EQ(width * height, once.Touched());
+
+        if (scale == 10000) {
+          for (int y = 0; y < kTop + height + 2; ++y)
+            EXPECT_EQ(once.Line(y), banded.Line(y)) << "device row " << y;
+          continue;
+        }
+        const RowKey key(page.get(), kLeft, width, kLeft + width + 2);
+        ASSERT_TRUE(key.ok());
+        for (int y = kTop; y < kTop + height; ++y) {
+          SCOPED_TRACE("device row " + std::to_string(y));
+          const int shown = key.RowOf(banded.Line(y));
+          const int above = y > kTop ? key.RowOf(once.Line(y - 1)) : 0;
+          const int below = y + 1 < kTop + height ? key.RowOf(once.Line(y + 1)) : kPageHeight - 1;
+          ASSERT_GE(shown, 0);
+          ASSERT_GE(above, 0);
+          ASSERT_GE(below, 0);
+          EXPECT_LE(above, shown);
+          EXPECT_LE(shown, below);
+        }
+      }
+    }
+  }
+}
+
+// A driver that draws nothing: neither the page nor a band of one row. It
+// may say so with GDI_ERROR or with 0, a call that copied no scan line.
+TEST(DibPageDraw, PageNoBandOfWhichIsTakenIsNotDrawn) {
+  for (int refusal : {int(GDI_ERROR), 0}) {
+    SCOPED_TRACE(refusal);
+    GlobalBlock page(MakeBlock(TestPage(24, false)));
+    Canvas canvas(kPageWidth, kPageHeight);
+    ASSERT_TRUE(canvas.ok());
+    g_refuseAbove = 0;
+    g_refusal = refusal;
+    g_calls = 0;
+    EXPECT_FALSE(DrawDibPage(page.get(), canvas.dc(), 0, 0, kPageWidth, kPageHeight,
+                             SmallBandsOnly));
+    EXPECT_GT(g_calls, 1) << "bands were offered";
+    EXPECT_EQ(0, canvas.Touched());
+  }
+  // Nothing to draw into, or no bitmap to draw.
+  Canvas canvas;
+  GlobalBlock page(MakeBlock(TestPage(8, true)));
+  EXPECT_FALSE(DrawDibPage(page.get(), canvas.dc(), 0, 0, 0, 10, StretchDIBits));
+  EXPECT_FALSE(DrawDibPage(page.get(), canvas.dc(), 0, 0, 10, -1, StretchDIBits));
+  EXPECT_FALSE(DrawDibPage(nullptr, canvas.dc(), 0, 0, 10, 10, StretchDIBits));
+  EXPECT_EQ(0, canvas.Touched());
+}
+
+namespace {
+
+// What the header handed to StretchDIBits says of its colour profile, and
+// whether that profile lies inside what the caller handed over.
+struct SeenProfile {
+  std::uint32_t csType = 0, profileData = 0, profileSize = 0;
+  int calls = 0;
+};
+SeenProfile g_seen;
+
+int WINAPI NoteProfile(HDC, int, int, int, int, int, int, int, int sourceHeight, const void *,
+                       const BITMAPINFO *info, UINT, DWORD) {
+  const auto *h = reinterpret_cast<const unsigned char *>(info);
+  g_seen.csType = ReadU32(h + dib_field::kCSType);
+  g_seen.profileData = ReadU32(h + dib_field::kProfileData);
+  g_seen.profileSize = ReadU32(h + dib_field::kProfileSize);
+  ++g_seen.calls;
+  return sourceHeight;
+}
+
+// A 24-bit page with a V5 header naming an embedded profile of 16 bytes
+// at `profileData` (counted from the header); the block ends after the
+// rows, with `tail` bytes more.
+std::vector<unsigned char> PageWithProfile(std::uint32_t profileData, std::size_t tail) {
+  DibFields f;
+  f.headerSize = 124;
+  f.width = 4;
+  f.height = 3;
+  f.bitCount = 24;
+  std::vector<unsigned char> v = DibHeader(f);
+  WriteU32(&v[dib_field::kCSType], kProfileEmbedded);
+  WriteU32(&v[dib_field::kProfileData], profileData);
+  WriteU32(&v[dib_field::kProfileSize], 16);
+  v.resize(v.size() + 3 * 12 + tail, 0x5A);
+  return v;
+}
+
+} // namespace
+
+// A page whose header points GDI at a colour profile beyond its block (a
+// source's bad offset) is drawn with a header of its own without the
+// profile; a profile that is inside the block is handed on as it is.
+TEST(DibPageDraw, ProfileOutsideTheBlockIsNotHandedToTheDriver) {
+  const std::uint32_t rowsEnd = 124 + 3 * 12;
+  const struct {
+    const char *what;
+    std::uint32_t profileData;
+    std::size_t tail;
+    bool kept;
+  } cases[] = {
+      {"inside, after the rows", rowsEnd, 16, true},
+      {"one byte short", rowsEnd, 15, false},
+      {"far outside", 0x7FFFFFF0u, 16, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    GlobalBlock page(MakeBlock(PageWithProfile(c.profileData, c.tail)));
+    g_seen = SeenProfile();
+    ASSERT_TRUE(DrawDibPage(page.get(), nullptr, 0, 0, 4, 3, NoteProfile));
+    EXPECT_EQ(1, g_seen.calls);
+    if (c.kept) {
+      EXPECT_EQ(kProfileEmbedded, g_seen.csType);
+      EXPECT_EQ(c.profileData, g_seen.profileData);
+      EXPECT_EQ(16u, g_seen.profileSize);
+    } else {
+      EXPECT_EQ(kColorSpaceSrgb, g_seen.csType);
+      EXPECT_EQ(0u, g_seen.profileSize);
+    }
+  }
 }

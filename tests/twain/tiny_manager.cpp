@@ -4,6 +4,17 @@
 
 #include "twain/twain.h"
 
+// Whether it ever ran in a process, even when unloaded again at once: each
+// load leaves its path in the process's environment.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(instance, path, MAX_PATH);
+    SetEnvironmentVariableW(L"ZV_TINY_MANAGER_LOADED", path);
+  }
+  return TRUE;
+}
+
 #ifndef ZV_TINY_NO_ENTRY
 extern "C" __declspec(dllexport) TW_UINT16 WINAPI DSM_Entry(TW_IDENTITY *, TW_IDENTITY *,
                                                             TW_UINT32 dg, TW_UINT16 dat,
