@@ -40,6 +40,7 @@ enum MainDialogControl : int {
 
 constexpr std::uint16_t kMainDialogTemplate = ZV_MAIN_DIALOG;
 
+// Shown in every interface language when no copy or fax printer is usable.
 constexpr wchar_t kNoPrinterText[] = L"Auf Ihrem System ist kein Drucker installiert.";
 
 class MainDialog : public DialogBase {
