@@ -123,6 +123,10 @@ void MainDialog::SetUp() {
 
   CheckDlgButton(window, IdPercentOption, BST_CHECKED);
   SendToItem(IdPercentOption, BM_CLICK, 0, 0);
+  // BM_CLICK may do nothing while the dialog is not the active window (the
+  // user turned to another window during a slow set-up): the option's
+  // controls are set here as well.
+  ShowScaleOption();
 
   SetFocus(ItemWindow(IdCopies));
   SendToItem(IdCopies, EM_SETSEL, 0, -1);

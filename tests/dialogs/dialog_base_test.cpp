@@ -11,26 +11,10 @@
 
 #include "dialogs/dialog_fixture.h"
 #include "dialogs/window_utils.h"
+#include "support/call_sequence.h"
 #include "support/dialog_driver.h"
 
 namespace {
-
-struct ExpectedMessage {
-  UINT message;
-  LPARAM lParam; // checked only where `checkLParam`
-  bool checkLParam;
-};
-
-void ExpectSequence(const std::vector<ExpectedMessage> &expected,
-                    const std::vector<SeenMessage> &got) {
-  ASSERT_EQ(expected.size(), got.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].message, got[i].message) << "message " << i;
-    if (expected[i].checkLParam) {
-      EXPECT_EQ(expected[i].lParam, got[i].lParam) << "message " << i;
-    }
-  }
-}
 
 constexpr UINT kPing = WM_APP + 1;
 
@@ -66,12 +50,11 @@ TEST(DialogBinding, ModalSequenceFromInitDialogToNcDestroy) {
   ASSERT_FALSE(dialog.seen.empty());
   EXPECT_EQ(UINT(WM_INITDIALOG), dialog.seen.front().message);
   EXPECT_EQ(UINT(WM_NCDESTROY), dialog.seen.back().message);
-  ExpectSequence({{WM_INITDIALOG, 0, true},
-                  {kPing, 8, true},
-                  {WM_DESTROY, 0, false},
-                  {WM_NCDESTROY, 0, false}},
-                 dialog.Filtered({WM_SETFONT, WM_INITDIALOG, kPing, WM_DESTROY, WM_NCDESTROY,
-                                  WM_CREATE, WM_NCCREATE}));
+  EXPECT_TRUE(MatchesSequence({Call("WM_INITDIALOG", {{"lParam", "0"}}),
+                               Call("WM_APP+1", {{"wParam", "7"}, {"lParam", "8"}}),
+                               Call("WM_DESTROY"), Call("WM_NCDESTROY")},
+                              dialog.Records({WM_SETFONT, WM_INITDIALOG, kPing, WM_DESTROY,
+                                              WM_NCDESTROY, WM_CREATE, WM_NCCREATE})));
 
   // The window itself did get WM_SETFONT (the template asks for a font),
   // before WM_INITDIALOG: the binding kept it from the handler.

@@ -268,6 +268,13 @@ std::vector<std::string> SimEngine::CallNames(bool withForeignEvents) const {
   return names;
 }
 
+std::vector<CallRecord> SimEngine::Records() const {
+  std::vector<CallRecord> records;
+  for (const SimCall &c : calls_)
+    records.push_back(c.record);
+  return records;
+}
+
 const SimRule *SimEngine::MatchRule(bool toSource, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                                     TW_UINT16 cap) {
   ruleUses_.resize(config_.rules.size(), 0);
@@ -340,6 +347,7 @@ TW_UINT16 SimEngine::Entry(TW_IDENTITY *origin, TW_IDENTITY *destination, TW_UIN
       rc = rule->rc;
   }
   call.rc = rc;
+  call.record = RecordTwainCall(dg, dat, msg, data, rc);
   calls_.push_back(call);
   return rc;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/twainsim/sim_config.h"
+#include "tools/twainsim/sim_record.h"
 
 namespace twainsim {
 
@@ -43,6 +44,9 @@ struct SimCall {
   HWND window = nullptr;          // DAT_PARENT: the window; DAT_USERINTERFACE: hParent
   TW_HANDLE handle = nullptr;     // container or image handed out, if any
   std::string productName;        // DAT_IDENTITY: the identity passed or returned
+  // The call in the form every recorder of the project writes
+  // (tools/twainsim/sim_record.h), the same as the virtual scanner's trace.
+  CallRecord record;
 
   // "DSM OPENDSM", "DS SET ICAP_XRESOLUTION", "DS IMAGELAYOUT SET",
   // "DS ENABLEDS", "DS IMAGENATIVEXFER GET", ...
@@ -83,6 +87,8 @@ public:
   // Names of the recorded calls; MSG_PROCESSEVENT calls about messages that
   // were not the source's are left out unless asked for.
   std::vector<std::string> CallNames(bool withForeignEvents = false) const;
+  // The recorded calls as records, every MSG_PROCESSEVENT included.
+  std::vector<CallRecord> Records() const;
   void ClearCalls() { calls_.clear(); }
   // Calls made in a TWAIN state that does not allow them (answered
   // TWRC_FAILURE / TWCC_SEQERROR).
