@@ -34,24 +34,3 @@ std::int32_t ModeFromSelection(std::int64_t selection) {
     return TWPT_RGB;
   return TWPT_BW;
 }
-
-bool OperationGate::TryBegin() {
-  if (running)
-    return false;
-  running = true;
-  return true;
-}
-
-bool OperationGate::End() {
-  running = false;
-  const bool quit = quitHeld;
-  quitHeld = false;
-  return quit;
-}
-
-bool OperationGate::RequestQuit() {
-  if (!running)
-    return true;
-  quitHeld = true;
-  return false;
-}

@@ -1,6 +1,7 @@
 // What the main dialog's controls mean, as plain values: the scale the copy
-// job gets, the mode from the list's selection, the copies, and the rule that
-// keeps a second operation from starting inside a running one.
+// job gets, the mode from the list's selection and the copies. The rule that
+// keeps a second operation from starting inside a running one is the
+// dialog's ReentryGuard (common/reentry_guard.h).
 #pragma once
 
 #include <cstdint>
@@ -23,23 +24,3 @@ bool CopiesFromDialog(std::int64_t copiesField, std::uint32_t *copies);
 // The mode list's selection as a TWAIN pixel type: 1 grey, 2 colour, anything
 // else (0, or no selection) black and white.
 std::int32_t ModeFromSelection(std::int64_t selection);
-
-// The dialog runs one operation at a time (a copy job, a source selection, a
-// print dialog, the about box): each of them pumps messages while the dialog
-// may still take clicks. A quit that arrives meanwhile is held until the
-// operation has ended, so the session is never shut down under it.
-class OperationGate {
-public:
-  // True when nothing runs; the caller then runs its operation and calls End.
-  bool TryBegin();
-  // Ends the running operation; true when a quit arrived meanwhile and is
-  // now due.
-  bool End();
-  // True when the quit may take effect now; otherwise it is held for End.
-  bool RequestQuit();
-  bool Running() const { return running; }
-
-private:
-  bool running = false;
-  bool quitHeld = false;
-};

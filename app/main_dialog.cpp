@@ -22,6 +22,24 @@ constexpr std::int32_t kBrightnessMin = -1000;
 constexpr std::int32_t kBrightnessMax = 1000;
 constexpr wchar_t const *kPaperNames[] = {L"A3", L"A4", L"A5", L"A6"};
 
+// Ends the dialog when a quit was held for an operation that has ended,
+// whichever way it ended.
+class EndOnHeldQuit {
+public:
+  EndOnHeldQuit(const WindowBase &dialog, ReentryGuard &reentry)
+      : dialog_(dialog), reentry_(reentry) {}
+  ~EndOnHeldQuit() {
+    if (reentry_.TakeHeldQuit())
+      dialog_.EndDialog(0);
+  }
+  EndOnHeldQuit(const EndOnHeldQuit &) = delete;
+  EndOnHeldQuit &operator=(const EndOnHeldQuit &) = delete;
+
+private:
+  const WindowBase &dialog_;
+  ReentryGuard &reentry_;
+};
+
 } // namespace
 
 MainDialog::MainDialog() : DialogBase(nullptr) {}
@@ -30,12 +48,13 @@ MainDialog::~MainDialog() = default;
 
 template <typename Operation> void MainDialog::RunExclusive(Operation operation) {
   // A click that arrives while the session pumps messages inside a running
-  // operation must not start a second one on the same session.
-  if (!gate.TryBegin())
+  // operation must not start a second one on the same session. The quit
+  // check is made after the operation's end (destroyed after it).
+  const EndOnHeldQuit quit(*this, reentry);
+  const ReentryGuard::Operation running = reentry.BeginOperation();
+  if (!running)
     return;
   operation();
-  if (gate.End())
-    EndDialog(0);
 }
 
 INT_PTR MainDialog::HandleMessage(HWND dialogWindow, UINT message, WPARAM wParam,
@@ -71,7 +90,10 @@ void MainDialog::InitDialog() {
 
   // The set-up looks up printers and opens the scanner, which pumps
   // messages: it counts as an operation, so a quit arriving meanwhile waits.
-  gate.TryBegin();
+  RunExclusive([this] { SetUp(); });
+}
+
+void MainDialog::SetUp() {
   if (SelectPrinter(window, kCopyPrinter) && SelectPrinter(window, kFaxPrinter)) {
     SetDialogText(IdCopyPrinterName, GetPrinterDeviceName(PrinterSettings[kCopyPrinter]));
     SetDialogText(IdFaxPrinterName, GetPrinterDeviceName(PrinterSettings[kFaxPrinter]));
@@ -101,6 +123,10 @@ void MainDialog::InitDialog() {
 
   CheckDlgButton(window, IdPercentOption, BST_CHECKED);
   SendToItem(IdPercentOption, BM_CLICK, 0, 0);
+  // BM_CLICK may do nothing while the dialog is not the active window (the
+  // user turned to another window during a slow set-up): the option's
+  // controls are set here as well.
+  ShowScaleOption();
 
   SetFocus(ItemWindow(IdCopies));
   SendToItem(IdCopies, EM_SETSEL, 0, -1);
@@ -111,9 +137,6 @@ void MainDialog::InitDialog() {
              MAKELPARAM(WORD(kBrightnessMin), WORD(kBrightnessMax)));
   SendToItem(IdBrightness, TBM_SETTICFREQ, 250, 0);
   SendToItem(IdBrightness, TBM_SETPOS, TRUE, 0);
-
-  if (gate.End())
-    EndDialog(0);
 }
 
 bool MainDialog::OnCommand(int id, int code) {
@@ -125,7 +148,7 @@ bool MainDialog::OnCommand(int id, int code) {
     RunExclusive([this] { OnCopyCommand(kFaxPrinter); });
     return true;
   case IdQuit: // also Esc and the window's close button
-    if (gate.RequestQuit())
+    if (reentry.RequestQuit())
       EndDialog(0);
     return true;
   case IdHelp:

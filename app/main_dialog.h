@@ -9,35 +9,37 @@
 #include <memory>
 
 #include "app/dialog_values.h"
+#include "common/reentry_guard.h"
 #include "dialogs/dialog_base.h"
+#include "resources/main_dialog_ids.h"
 
 class ScannerSession;
 
-// Control ids of dialog template 1.
+// Control ids of dialog template 1 (resources/main_dialog_ids.h).
 enum MainDialogControl : int {
-  IdCopy = 1,
-  IdQuit = 2,
-  IdFax = 3,
-  IdHelp = 9,
-  IdScannerName = 101,
-  IdScannerBrowse = 102,
-  IdCopyPrinterName = 103,
-  IdCopyPrinterBrowse = 104,
-  IdCopies = 105,
-  IdCopiesUpDown = 106,
-  IdPercent = 107,
-  IdPercentUpDown = 108,
-  IdFaxPrinterName = 109,
-  IdFaxPrinterBrowse = 110,
-  IdPercentOption = 1010,
-  IdPaperOption = 1011,
-  IdSourcePaper = 1012,
-  IdDestinationPaper = 1013,
-  IdBrightness = 1014,
-  IdMode = 1018,
+  IdCopy = ZV_ID_COPY,
+  IdQuit = ZV_ID_QUIT,
+  IdFax = ZV_ID_FAX,
+  IdHelp = ZV_ID_HELP,
+  IdScannerName = ZV_ID_SCANNER_NAME,
+  IdScannerBrowse = ZV_ID_SCANNER_BROWSE,
+  IdCopyPrinterName = ZV_ID_COPY_PRINTER_NAME,
+  IdCopyPrinterBrowse = ZV_ID_COPY_PRINTER_BROWSE,
+  IdCopies = ZV_ID_COPIES,
+  IdCopiesUpDown = ZV_ID_COPIES_UPDOWN,
+  IdPercent = ZV_ID_PERCENT,
+  IdPercentUpDown = ZV_ID_PERCENT_UPDOWN,
+  IdFaxPrinterName = ZV_ID_FAX_PRINTER_NAME,
+  IdFaxPrinterBrowse = ZV_ID_FAX_PRINTER_BROWSE,
+  IdPercentOption = ZV_ID_PERCENT_OPTION,
+  IdPaperOption = ZV_ID_PAPER_OPTION,
+  IdSourcePaper = ZV_ID_SOURCE_PAPER,
+  IdDestinationPaper = ZV_ID_DESTINATION_PAPER,
+  IdBrightness = ZV_ID_BRIGHTNESS,
+  IdMode = ZV_ID_MODE,
 };
 
-constexpr std::uint16_t kMainDialogTemplate = 1;
+constexpr std::uint16_t kMainDialogTemplate = ZV_MAIN_DIALOG;
 
 // Shown in every interface language when no copy or fax printer is usable.
 constexpr wchar_t kNoPrinterText[] = L"Auf Ihrem System ist kein Drucker installiert.";
@@ -61,14 +63,16 @@ public:
 
 private:
   void InitDialog();
+  // The set-up after the session exists: printers, controls, scanner name.
+  void SetUp();
   bool OnCommand(int id, int code);
   void ShowScaleOption();
   // Puts the focus on a field the user must correct, its text selected.
   void RejectField(int controlId) const;
   // Runs one operation unless another is running; a quit held meanwhile
-  // takes effect once it has ended.
+  // takes effect once it has ended, however it ended.
   template <typename Operation> void RunExclusive(Operation operation);
 
   std::unique_ptr<ScannerSession> session;
-  OperationGate gate;
+  ReentryGuard reentry;
 };

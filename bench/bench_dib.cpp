@@ -107,11 +107,8 @@ int main() {
     GlobalLockGuard lock(page);
     WriteTable(lock.bytes(), kind);
   };
-  HGLOBAL result = nullptr;
-  auto freeResult = [&] {
-    GlobalFree(result);
-    result = nullptr;
-  };
+  GlobalBlock result;
+  auto freeResult = [&] { result.reset(); };
   std::size_t monoSize = 0;
   {
     setTable(Table::Ramp);
@@ -153,7 +150,7 @@ int main() {
        {}},
       {"ConvertDibDepth to 1 bit (with its check)", freeResult, [&] {
          result = ConvertDibDepth(page, 1);
-         ok = ok && result && DibBitCount(result) == 1;
+         ok = ok && result && DibBitCount(result.get()) == 1;
        },
        {}},
   };

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/exception_boundary.h"
 #include "dialogs/focus_tracking.h"
 #include "dialogs/list_view_hooks.h"
 #include "dialogs/parse_int64.h"
@@ -158,7 +159,9 @@ void ApplyLayout(HWND window, LayoutEntry *table, int level, std::uint32_t paren
   }
 }
 
-INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+INT_PTR DispatchDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowBase *dialog = BoundDialog(window);
   if (dialog != nullptr)
     HandleCommonMessage(*dialog, window, message, wParam, lParam);
@@ -204,4 +207,12 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     break;
   }
   return dialog != nullptr ? dialog->HandleMessage(window, message, wParam, lParam) : 0;
+}
+
+} // namespace
+
+INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Nothing the dialogs do may unwind into the system's dialog manager.
+  return CatchAtBoundary<INT_PTR>(
+      0, [&] { return DispatchDialogMessage(window, message, wParam, lParam); });
 }

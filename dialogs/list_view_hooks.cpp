@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/exception_boundary.h"
 #include "dialogs/dialog_base.h"
 #include "dialogs/list_cells.h"
 #include "dialogs/list_columns.h"
@@ -120,9 +121,12 @@ struct SortRun {
 
 int CALLBACK CompareForSort(LPARAM first, LPARAM second, LPARAM run) {
   const SortRun &sort = *reinterpret_cast<const SortRun *>(run);
-  const std::int64_t order = sort.dialog->CompareListItems(
-      sort.listView, reinterpret_cast<const wchar_t *>(first),
-      reinterpret_cast<const wchar_t *>(second), std::abs(sort.state));
+  // Called back by the list view: an exception ends here, as items in order.
+  const std::int64_t order = CatchAtBoundary<std::int64_t>(0, [&] {
+    return sort.dialog->CompareListItems(sort.listView, reinterpret_cast<const wchar_t *>(first),
+                                         reinterpret_cast<const wchar_t *>(second),
+                                         std::abs(sort.state));
+  });
   const int sign = order < 0 ? -1 : (order > 0 ? 1 : 0);
   return sort.state < 0 ? -sign : sign;
 }

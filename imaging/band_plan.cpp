@@ -112,3 +112,11 @@ bool WriteBandHeader(const void *block, std::size_t size, std::int64_t bandRows,
   }
   return true;
 }
+
+bool DibProfileOutsideBlock(const void *block, std::size_t size) {
+  DibLayout l;
+  if (!ReadDibLayout(block, size, &l) || l.profileSize == 0)
+    return false;
+  std::uint64_t at = 0;
+  return !ProfileInBlock(static_cast<const unsigned char *>(block), size, l, &at);
+}

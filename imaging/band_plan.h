@@ -88,3 +88,8 @@ std::size_t BandHeaderSize(const void *block, std::size_t size);
 // outside 1 .. its height, or too little room.
 bool WriteBandHeader(const void *block, std::size_t size, std::int64_t bandRows, void *out,
                      std::size_t outSize);
+
+// Whether the V5 header of the sound bitmap in `block` names a linked or
+// embedded colour profile that does not lie inside the block: GDI would
+// read it from wherever the header points. WriteBandHeader drops it.
+bool DibProfileOutsideBlock(const void *block, std::size_t size);

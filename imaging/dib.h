@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "common/unique_handle.h"
 #include "imaging/dib_layout.h"
 #include "imaging/grey_dib.h"
 
@@ -25,10 +26,25 @@ bool NormalizeGreyPalette(HGLOBAL dib);
 
 // Runs the grey check on the source (which may normalise it in place), then
 // makes its 1-bit version in one new block (GMEM_MOVEABLE) when `bitCount`
-// is 1 and the source is an 8-bit grey image. Null otherwise: null handle,
+// is 1 and the source is an 8-bit grey image. Empty otherwise: null handle,
 // failed lock, a source that is not 8-bit grey, a requested bit count
 // other than 1, failed allocation. The source is never freed here.
-HGLOBAL ConvertDibDepth(HGLOBAL dib, int bitCount);
+GlobalBlock ConvertDibDepth(HGLOBAL dib, int bitCount);
+
+// Whether the block holds a bitmap this program can measure and draw: it
+// can be locked, and the bitmap its header describes lies inside it.
+bool IsUsableDib(HGLOBAL dib);
+
+// Whether a handle names a global-memory block this process may free: a
+// moveable block its handle table knows (with memory or, discarded,
+// without), or fixed memory that is a block of the process heap.
+bool IsGlobalBlock(HANDLE handle);
+
+// The packed DIB of a GDI bitmap (a DIB section or a device-dependent
+// bitmap), in a new movable block: 24 bits per pixel, bottom-up, with the
+// DIB section's pixels per metre when it has them. Empty when the bitmap
+// cannot be read. The bitmap stays with its owner.
+GlobalBlock PackedDibFromBitmap(HBITMAP bitmap);
 
 // StretchDIBits, or a stand-in with its signature.
 using StretchDIBitsProc = int(WINAPI *)(HDC dc, int x, int y, int width, int height, int sourceX,
@@ -45,14 +61,13 @@ enum ResolutionUnit : int {
 class DibImage {
 public:
   DibImage() = default;
-  ~DibImage();
   DibImage(const DibImage &) = delete;
   DibImage &operator=(const DibImage &) = delete;
 
-  // Takes ownership of `dib`; a block held before is freed first.
-  void Attach(HGLOBAL dib);
-  bool HasImage() const { return dib_ != nullptr; }
-  HGLOBAL Handle() const { return dib_; }
+  // Takes the block over from its owner; a block held before is freed first.
+  void Attach(GlobalBlock dib);
+  bool HasImage() const { return bool(dib_); }
+  HGLOBAL Handle() const { return dib_.get(); }
 
   // Pixels and rows (positive); 0 without an image or a usable bitmap.
   std::int64_t GetWidth() const;
@@ -76,5 +91,5 @@ public:
 private:
   std::int64_t Resolution(std::size_t field, int unit) const;
 
-  HGLOBAL dib_ = nullptr;
+  GlobalBlock dib_;
 };

@@ -55,10 +55,23 @@ bool DrawDibPage(HGLOBAL dib, HDC dc, int x, int y, int width, int height,
   DibLayout l;
   if (!lock || !ReadDibLayout(lock.data(), lock.size(), &l))
     return false;
+  // A colour profile that the header places outside the block would have
+  // GDI read past it: the page then goes with a header of its own that
+  // leaves the profile out, as every band's does.
+  const auto *info = static_cast<const BITMAPINFO *>(lock.data());
+  std::unique_ptr<unsigned char[]> ownHeader;
+  if (DibProfileOutsideBlock(lock.data(), lock.size())) {
+    const std::size_t headerSize = BandHeaderSize(lock.data(), lock.size());
+    ownHeader.reset(new (std::nothrow) unsigned char[headerSize]);
+    if (!ownHeader ||
+        !WriteBandHeader(lock.data(), lock.size(), l.height, ownHeader.get(), headerSize))
+      return false;
+    info = reinterpret_cast<const BITMAPINFO *>(ownHeader.get());
+  }
   // A sound layout has its width and height within int range, and every
   // row GDI will read inside the block.
   const int lines = stretch(dc, x, y, width, height, 0, 0, static_cast<int>(l.width),
-                            static_cast<int>(l.height), lock.bytes() + l.bitsOffset,
-                            static_cast<const BITMAPINFO *>(lock.data()), DIB_RGB_COLORS, SRCCOPY);
+                            static_cast<int>(l.height), lock.bytes() + l.bitsOffset, info,
+                            DIB_RGB_COLORS, SRCCOPY);
   return !Refused(lines) || DrawBands(lock, l, dc, x, y, width, height, stretch, limits);
 }

@@ -12,11 +12,12 @@
 // Locks a global block for the length of a scope. data() is null when the
 // handle is null or the lock failed; size() is GlobalSize of the block, the
 // number of bytes that may be touched.
-class GlobalLockGuard {
+class [[nodiscard]] GlobalLockGuard {
 public:
   explicit GlobalLockGuard(HGLOBAL handle)
       : data_(handle ? GlobalLock(handle) : nullptr), size_(data_ ? GlobalSize(handle) : 0),
         lock_(data_ ? handle : nullptr) {}
+  explicit GlobalLockGuard(const GlobalBlock &block) : GlobalLockGuard(block.get()) {}
   GlobalLockGuard(GlobalLockGuard &&) = delete;
   GlobalLockGuard &operator=(GlobalLockGuard &&) = delete;
 
@@ -32,16 +33,16 @@ private:
 };
 
 // A new movable, zero-filled block of `size` bytes, handed to `fill(data)`
-// while locked. Null, with nothing left allocated, when the allocation or
+// while locked. Empty, with nothing left allocated, when the allocation or
 // the lock fails or `fill` answers false.
-template <typename Fill> HGLOBAL NewFilledBlock(std::size_t size, Fill fill) {
+template <typename Fill> GlobalBlock NewFilledBlock(std::size_t size, Fill fill) {
   GlobalBlock block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
-  if (!block.get())
-    return nullptr;
+  if (!block)
+    return GlobalBlock();
   {
-    GlobalLockGuard lock(block.get());
+    GlobalLockGuard lock(block);
     if (!lock || !fill(lock.data()))
-      return nullptr;
+      return GlobalBlock();
   }
-  return block.release();
+  return block;
 }

@@ -9,6 +9,8 @@ PRINTDLGEXW PrinterSettings[kPrinterCount];
 
 namespace {
 
+PrintDialogProc g_printDialog = RunPrintDialog;
+
 // A copy is always one whole page: nothing to select, no page numbers.
 constexpr DWORD kDialogFlags =
     PD_NOSELECTION | PD_NOPAGENUMS | PD_HIDEPRINTTOFILE | PD_NOCURRENTPAGE;
@@ -119,6 +121,8 @@ HRESULT RunPrintDialog(PRINTDLGEXW &e) {
   return RunPrintDialogWith(e, printDlgEx);
 }
 
+void SetPrintDialogProc(PrintDialogProc proc) { g_printDialog = proc ? proc : RunPrintDialog; }
+
 bool SelectPrinter(HWND owner, int index) {
   if (index < 0 || index >= kPrinterCount)
     return false;
@@ -139,7 +143,7 @@ bool SelectPrinter(HWND owner, int index) {
   e.hwndOwner = owner;
   e.nStartPage = START_PAGE_GENERAL;
 
-  if (RunPrintDialog(e) != S_OK)
+  if (g_printDialog(e) != S_OK)
     return false;
   if (e.dwResultAction != PD_RESULT_CANCEL || (e.Flags & PD_RETURNDEFAULT)) {
     SavePrinterSettings(index);

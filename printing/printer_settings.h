@@ -36,6 +36,12 @@ std::wstring GetPrinterDeviceName(const PRINTDLGEXW &entry);
 // Frees the entry's blocks and sets every field to zero.
 void ClearPrinterEntry(PRINTDLGEXW &entry);
 
+// The print dialog SelectPrinter runs, RunPrintDialog unless a test put
+// another in its place (say, one that finds no fax printer); null puts
+// RunPrintDialog back.
+using PrintDialogProc = HRESULT (*)(PRINTDLGEXW &entry);
+void SetPrintDialogProc(PrintDialogProc proc);
+
 // PrintDlgExW as found at run time; RunPrintDialog looks it up in
 // comdlg32 and passes it here. Null means the platform has none.
 using PrintDlgExProc = HRESULT(WINAPI *)(LPPRINTDLGEXW);

@@ -90,7 +90,7 @@ bool ReadBlockValue(RegistryKey &key, const wchar_t *name, std::size_t minSize,
     return false;
   if (size == 0)
     return true;
-  HGLOBAL block = NewFilledBlock(size, [&](void *data) {
+  GlobalBlock block = NewFilledBlock(size, [&](void *data) {
     DWORD readType = 0, read = size;
     return key.QueryValue(name, &readType, data, &read) == ERROR_SUCCESS &&
            readType == REG_BINARY && read == size && read >= minSize &&
@@ -98,7 +98,7 @@ bool ReadBlockValue(RegistryKey &key, const wchar_t *name, std::size_t minSize,
   });
   if (!block)
     return false;
-  out->reset(block);
+  *out = std::move(block);
   return true;
 }
 

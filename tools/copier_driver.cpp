@@ -38,6 +38,7 @@
 //   rect                print the dialog's screen rectangle as rect=WxH+X+Y
 //   boxrect T           wait for a message box, print its rectangle, leave it
 //   until ID TEXT T     wait until a control shows TEXT
+//   enabled ID 0|1 T    wait until a control is disabled (0) or enabled (1)
 //   trace FILE TEXT N T wait until FILE holds at least N lines containing
 //                       TEXT (the virtual scanner's trace)
 //   wait T              let the program work for T
@@ -56,6 +57,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "resources/main_dialog_ids.h"
 
 namespace {
 
@@ -154,7 +157,7 @@ HWND FindTopWindow(const wchar_t *className, const wchar_t *caption,
   return data.found;
 }
 
-bool IsMainDialog(HWND window) { return GetDlgItem(window, 101) != nullptr; }
+bool IsMainDialog(HWND window) { return GetDlgItem(window, ZV_ID_SCANNER_NAME) != nullptr; }
 
 // A message box of the program: its caption, no main-dialog controls.
 HWND FindBox() {
@@ -234,23 +237,25 @@ int FocusedControlId() {
 }
 
 void PrintState() {
-  for (int id : {101, 103, 109, 105, 107, 1012, 1013, 1018})
+  for (int id : {ZV_ID_SCANNER_NAME, ZV_ID_COPY_PRINTER_NAME, ZV_ID_FAX_PRINTER_NAME, ZV_ID_COPIES,
+                 ZV_ID_PERCENT, ZV_ID_SOURCE_PAPER, ZV_ID_DESTINATION_PAPER, ZV_ID_MODE})
     Print(L"text" + std::to_wstring(id), ItemText(gDialog, id));
-  for (int id : {105, 107, 1012, 1013, 1, 3, 102, 104, 110})
+  for (int id : {ZV_ID_COPIES, ZV_ID_PERCENT, ZV_ID_SOURCE_PAPER, ZV_ID_DESTINATION_PAPER, ZV_ID_COPY,
+                 ZV_ID_FAX, ZV_ID_SCANNER_BROWSE, ZV_ID_COPY_PRINTER_BROWSE, ZV_ID_FAX_PRINTER_BROWSE})
     Print(L"enabled" + std::to_wstring(id),
           IsWindowEnabled(GetDlgItem(gDialog, id)) ? L"1" : L"0");
-  Print(L"percentOption", IsDlgButtonChecked(gDialog, 1010) == BST_CHECKED ? L"1" : L"0");
-  Print(L"paperOption", IsDlgButtonChecked(gDialog, 1011) == BST_CHECKED ? L"1" : L"0");
-  Print(L"mode", std::to_wstring(SendDlgItemMessageW(gDialog, 1018, CB_GETCURSEL, 0, 0)));
-  Print(L"brightness", std::to_wstring(SendDlgItemMessageW(gDialog, 1014, TBM_GETPOS, 0, 0)));
+  Print(L"percentOption", IsDlgButtonChecked(gDialog, ZV_ID_PERCENT_OPTION) == BST_CHECKED ? L"1" : L"0");
+  Print(L"paperOption", IsDlgButtonChecked(gDialog, ZV_ID_PAPER_OPTION) == BST_CHECKED ? L"1" : L"0");
+  Print(L"mode", std::to_wstring(SendDlgItemMessageW(gDialog, ZV_ID_MODE, CB_GETCURSEL, 0, 0)));
+  Print(L"brightness", std::to_wstring(SendDlgItemMessageW(gDialog, ZV_ID_BRIGHTNESS, TBM_GETPOS, 0, 0)));
   Print(L"brightnessMin",
-        std::to_wstring(SendDlgItemMessageW(gDialog, 1014, TBM_GETRANGEMIN, 0, 0)));
+        std::to_wstring(SendDlgItemMessageW(gDialog, ZV_ID_BRIGHTNESS, TBM_GETRANGEMIN, 0, 0)));
   Print(L"brightnessMax",
-        std::to_wstring(SendDlgItemMessageW(gDialog, 1014, TBM_GETRANGEMAX, 0, 0)));
+        std::to_wstring(SendDlgItemMessageW(gDialog, ZV_ID_BRIGHTNESS, TBM_GETRANGEMAX, 0, 0)));
   Print(L"dialogEnabled", IsWindowEnabled(gDialog) ? L"1" : L"0");
   const int focus = FocusedControlId();
   Print(L"focus", std::to_wstring(focus));
-  if (focus == 105 || focus == 107) {
+  if (focus == ZV_ID_COPIES || focus == ZV_ID_PERCENT) {
     const DWORD sel = DWORD(SendDlgItemMessageW(gDialog, focus, EM_GETSEL, 0, 0));
     Print(L"selection", std::to_wstring(LOWORD(sel)) + L"-" + std::to_wstring(HIWORD(sel)));
   }
@@ -366,7 +371,7 @@ int wmain(int argc, wchar_t **argv) {
       // brightness range is the set-up's last step.
       gDialog = WaitFor(t, [] {
         return FindTopWindow(kDialogClass, kCaption, [](HWND w) {
-          return IsMainDialog(w) && SendDlgItemMessageW(w, 1014, TBM_GETRANGEMAX, 0, 0) == 1000;
+          return IsMainDialog(w) && SendDlgItemMessageW(w, ZV_ID_BRIGHTNESS, TBM_GETRANGEMAX, 0, 0) == 1000;
         });
       });
       Print(L"dialog", gDialog ? L"1" : L"0");
@@ -509,6 +514,13 @@ int wmain(int argc, wchar_t **argv) {
       if (NeedDialog() &&
           !WaitFor(t, [id, &text] { return ItemText(gDialog, id) == text ? gDialog : nullptr; }))
         Fail(L"control " + std::to_wstring(id) + L" shows " + ItemText(gDialog, id));
+    } else if (step == L"enabled") {
+      const int id = std::stoi(next());
+      const bool wanted = next() == L"1";
+      const DWORD t = Ms(next().c_str());
+      auto state = [id] { return IsWindowEnabled(GetDlgItem(gDialog, id)) != FALSE; };
+      if (NeedDialog() && !WaitFor(t, [&] { return state() == wanted ? gDialog : nullptr; }))
+        Fail(L"control " + std::to_wstring(id) + (wanted ? L" stayed disabled" : L" stayed enabled"));
     } else if (step == L"trace") {
       const std::wstring path = next();
       const std::wstring text = next();

@@ -40,9 +40,10 @@ WorkingSettings WorkingSettingsFor(std::uint32_t scannerId, std::int32_t pixelTy
 
 // What became of a page request. A user who cancels, a transfer the source
 // cancels and the source's own request to be closed are a cancel; a source
-// that cannot be opened or enabled, a failed transfer, or a transfer that
-// reports success without an image are a failure, which the user is told
-// about.
+// that cannot be opened or enabled, a failed transfer, a transfer that
+// reports success without an image or with something that is no page, or
+// one answered with a code no transfer should give, are a failure, which
+// the user is told about.
 enum class AcquireOutcome { Delivered, Cancelled, Failed };
 
 // What the acquisition saw, for AcquisitionOutcome. Return codes are the

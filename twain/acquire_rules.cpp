@@ -35,14 +35,17 @@ WorkingSettings WorkingSettingsFor(std::uint32_t scannerId, std::int32_t pixelTy
 }
 
 AcquireOutcome AcquisitionOutcome(const AcquireFacts &facts) {
-  constexpr std::uint16_t kFailure = 1, kCancel = 3, kXferDone = 6;
+  constexpr std::uint16_t kFailure = 1, kCancel = 3;
   if (facts.imageReturned)
     return AcquireOutcome::Delivered;
   if (!facts.sourceOpened || facts.enableRc == kFailure)
     return AcquireOutcome::Failed;
   if (facts.enableRc == kCancel)
     return AcquireOutcome::Cancelled;
-  if (facts.transferRc == kFailure || facts.transferRc == kXferDone)
+  // Only a transfer the source cancelled is a cancel: any other answer
+  // that brought no usable page (a failure, a success without an image, an
+  // image that is no page, a code no transfer should answer) failed.
+  if (facts.transferRc != kNoCall && facts.transferRc != kCancel)
     return AcquireOutcome::Failed;
   // A cancelled transfer, MSG_CLOSEDSREQ, or a wait ended by WM_QUIT.
   return AcquireOutcome::Cancelled;

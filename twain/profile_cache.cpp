@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "common/unique_handle.h"
 #include "twain/capability.h"
@@ -39,7 +40,7 @@ ScannerProfileCache &ProfileCache() {
 }
 
 // Puts a value back when the scope ends, whichever way it ends.
-class RestoreScannerId {
+class [[nodiscard]] RestoreScannerId {
 public:
   explicit RestoreScannerId(std::uint32_t &field) : field_(field), saved_(field) {}
   ~RestoreScannerId() { field_ = saved_; }
@@ -72,11 +73,19 @@ void StoreCachedProfile(const ScannerProfile &profile) {
 bool ScannerSession::GetScannerProfile(std::uint32_t wantedId, ScannerProfile &profile) {
   if (!IsAvailable())
     return false;
-  OperationScope operation(*this);
+  const ReentryGuard::Operation operation = reentry_.BeginOperation();
   if (!operation)
     return false;
+  // Nothing can be asked of a source above state 4: a session its caller
+  // left there starts again from rest.
+  if (state > StateSourceOpen)
+    ReturnToRest();
   const std::uint32_t id = wantedId != 0 ? wantedId : scannerId;
   const SessionState entry = state;
+  // Opened here, closed here, whatever the manager and the source answer.
+  std::optional<RestAtEnd> rest;
+  if (entry < StateManagerOpen)
+    rest.emplace(*this);
   bool result = false;
   if (entry < StateManagerOpen)
     OpenManager();
@@ -98,15 +107,13 @@ bool ScannerSession::GetScannerProfile(std::uint32_t wantedId, ScannerProfile &p
       result = true;
     }
   }
-  if (entry < StateManagerOpen)
-    CloseManager();
   return result;
 }
 
 void ScannerSession::LookupScannerProfile(ScannerProfile &profile) {
   // OpenSource opens whatever scannerId names; point it at this scanner for
   // the length of the call.
-  RestoreScannerId restore(scannerId);
+  const RestoreScannerId restore(scannerId);
   scannerId = profile.ScannerId;
   if (FindCachedProfile(profile.ScannerId, profile))
     return;
@@ -115,7 +122,10 @@ void ScannerSession::LookupScannerProfile(ScannerProfile &profile) {
     return;
   }
   const SessionState entry = state;
-  if (state >= StateSourceOpen || OpenSource()) {
+  // A source is asked only while it is open and not enabled; a profile is
+  // kept for the process only when it was read so, never an empty one left
+  // by a source that could not be asked.
+  if (state == StateSourceOpen || (state < StateSourceOpen && OpenSource())) {
     QueryControllableUI(profile);
     QueryPixelTypes(profile);
     QueryUnits(profile);

@@ -1,5 +1,6 @@
 // The proxy window: parent of the manager's and the source's windows and the
 // "Scanning..." indicator shown while the owner is disabled.
+#include "common/exception_boundary.h"
 #include "dialogs/window_utils.h"
 #include "twain/scanner_session.h"
 
@@ -48,18 +49,19 @@ const wchar_t *ProxyWindowCaption(LCID locale) {
   }
 }
 
-LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT HandleProxyMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) {
-    // The proxy is the active window while a page is awaited, so Alt+F4 or
-    // the close command reach it. It must live on: the source posts to it
-    // and the owner is restored through it. Closing it while waiting for a
-    // page asks to cancel the scan; the wait sees that once this returns
-    // (the WM_NULL wakes it when the close was sent from elsewhere).
+    // The proxy is the active window while a page is awaited, so its close
+    // box, Alt+F4 or the close command reach it. It must live on: the
+    // source posts to it and the owner is restored through it. Closing it
+    // while waiting for a page asks to cancel the scan; the wait sees that
+    // once this returns (the WM_NULL wakes it when the close was sent from
+    // elsewhere).
     auto *session = reinterpret_cast<ScannerSession *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (session != nullptr && session->waitingForPage) {
-      session->closeRequested = true;
+    if (session != nullptr && session->RequestClose())
       PostMessageW(window, WM_NULL, 0, 0);
-    }
     return 0;
   }
   if (message == WM_ENABLE) {
@@ -76,15 +78,36 @@ LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The close box comes with the system menu; of its commands only Close
+// means anything for a window that stands in for a busy dialog.
+void KeepOnlyCloseInSystemMenu(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  if (menu == nullptr)
+    return;
+  for (int i = GetMenuItemCount(menu) - 1; i >= 0; --i)
+    if (GetMenuItemID(menu, i) != SC_CLOSE)
+      DeleteMenu(menu, UINT(i), MF_BYPOSITION);
+}
+
+} // namespace
+
+LRESULT CALLBACK ProxyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Called by the system, also from inside the manager's and the source's
+  // own message loops: nothing may unwind into them.
+  return CatchAtBoundary<LRESULT>(
+      0, [&] { return HandleProxyMessage(window, message, wParam, lParam); });
+}
+
 void ScannerSession::CreateProxyWindow() {
   if (proxyWindow)
     return;
   RegisterProxyWindowClass();
   proxyWindow.reset(CreateWindowExW(0, kProxyClass, ProxyWindowCaption(GetThreadLocale()),
-                                    WS_POPUP | WS_CAPTION, 0, 0, 200, 100, ownerWindow,
-                                    nullptr, GetModuleHandleW(nullptr), nullptr));
+                                    WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
+                                    ownerWindow, nullptr, GetModuleHandleW(nullptr), nullptr));
   if (!proxyWindow)
     return;
+  KeepOnlyCloseInSystemMenu(proxyWindow.get());
   SetWindowLongPtrW(proxyWindow.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   CenterWindow(proxyWindow.get());
 }
@@ -102,7 +125,7 @@ void ScannerSession::ShowBusyWindow() {
   HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   // Only the outermost show disables the owner and remembers how it was:
   // an inner one would find it disabled by the outer and keep it so.
-  const bool outermost = busyDepth++ == 0;
+  const bool outermost = reentry_.EnterNested();
   if (outermost && owner != nullptr && IsWindowVisible(owner)) {
     ownerWasEnabled = EnableWindow(owner, FALSE) == 0;
     ShowWindow(proxyWindow.get(), SW_SHOW);
@@ -113,7 +136,7 @@ void ScannerSession::ShowBusyWindow() {
 }
 
 void ScannerSession::HideBusyWindow() {
-  if (busyDepth > 0 && --busyDepth > 0)
+  if (!reentry_.LeaveNested())
     return; // an outer busy period still runs
   HWND owner = proxyWindow ? GetParent(proxyWindow.get()) : nullptr;
   if (owner != nullptr) {

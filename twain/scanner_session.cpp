@@ -1,7 +1,9 @@
 #include "twain/scanner_session.h"
 
 #include <cstring>
+#include <optional>
 
+#include "common/exception_boundary.h"
 #include "twain/dpi_scope.h"
 #include "twain/manager_loader.h"
 #include "twain/scanner_profile.h"
@@ -46,10 +48,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
   // HideBusyWindow restores this whenever the proxy window has an owner,
   // even when ShowBusyWindow found none visible: the owner must end enabled.
   ownerWasEnabled = TRUE;
-  busyDepth = 0;
-  operationRunning = false;
-  waitingForPage = false;
-  closeRequested = false;
+  transferred_.reset();
 
   if (!entryGiven) {
     if (DSMENTRYPROC override = TwainManagerOverride()) {
@@ -69,6 +68,7 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
     dsmModule.reset(library.module);
     dsmEntry = library.entry;
     managerFile_ = library.name;
+    managerPath_ = library.path;
   }
   if (dsmEntry != nullptr) {
     available = true;
@@ -94,8 +94,12 @@ void ScannerSession::Construct(HWND owner, DSMENTRYPROC managerEntry, bool entry
 }
 
 void ScannerSession::Shutdown() {
+  // The library goes only with nothing of it open or enabled.
+  ReturnToRest();
+  transferred_.reset();
   dsmModule.reset();
   managerFile_.clear();
+  managerPath_.clear();
   // Nothing may call into a library that is gone: the session is unusable
   // until constructed again.
   dsmEntry = nullptr;
@@ -115,8 +119,10 @@ bool ScannerSession::Call(bool toSource, TW_UINT32 group, TW_UINT16 dat, TW_UINT
   exchange.msg = msg;
   {
     ScaledWindowsDpiScope dpi(CallMayOpenWindows(group, dat, msg));
-    exchange.rc =
-        dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+    // A manager may be C++ of its own: whatever it throws is its failure.
+    exchange.rc = CatchAtBoundary<TW_UINT16>(TWRC_FAILURE, [&] {
+      return dsmEntry(&appIdentity, toSource ? &sourceIdentity : nullptr, group, dat, msg, data);
+    });
   }
   lastReturnCode_ = exchange.rc;
   if (toSource && group == DG_CONTROL && data != nullptr) {
@@ -152,14 +158,48 @@ bool ScannerSession::CloseManager() {
   if (!available)
     return false;
   PumpMessages();
-  // A manager that is not open is not closed again.
-  if (CloseSource() && state == StateManagerOpen)
+  // A manager that is not open is not closed again. One whose source would
+  // not close is closed all the same: managers close what the application
+  // left open.
+  CloseSource();
+  if (state >= StateManagerOpen)
     CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, proxyWindow.addressof());
   return state <= StateManagerLoaded;
 }
 
+void ScannerSession::ReturnToRest() {
+  if (available && state > StateManagerLoaded) {
+    CloseManager();
+    if (state > StateManagerLoaded)
+      ReloadManager();
+  }
+  // Whatever a transfer left untaken goes with the operation.
+  transferred_.reset();
+}
+
+void ScannerSession::ReloadManager() {
+  // Whatever the manager still holds open goes with its library.
+  state = StateManagerLoaded;
+  if (!dsmModule)
+    return; // a DSM_Entry was given: nothing to unload
+  dsmModule.reset();
+  dsmEntry = nullptr;
+  ManagerLibrary library;
+  // The same file again, from the same full path.
+  if (LoadTwainManager({ManagerCandidate{managerFile_, managerPath_}}, library) &&
+      library.entry != nullptr) {
+    dsmModule.reset(library.module);
+    dsmEntry = library.entry;
+    return;
+  }
+  // Gone for good: the session is unusable, as one that found no manager.
+  dsmModule.reset(library.module);
+  available = false;
+  state = StatePreSession;
+}
+
 std::uint32_t ScannerSession::SelectSource(std::uint32_t wantedId, bool userSelect) {
-  OperationScope operation(*this);
+  const ReentryGuard::Operation operation = reentry_.BeginOperation();
   if (!operation)
     return 0;
   return SelectSourceNow(wantedId, userSelect);
@@ -172,21 +212,24 @@ std::uint32_t ScannerSession::SelectSourceNow(std::uint32_t wantedId, bool userS
   TW_IDENTITY local;
   std::memset(&local, 0, sizeof local);
   bool found = false;
-  if (state >= StateManagerOpen || OpenManager()) {
-    if (wantedId != 0) {
-      found = FindListedSource(
-          [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
-          local);
-    } else if (userSelect) {
-      ShowBusyWindow();
-      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
-      HideBusyWindow();
-    } else {
-      found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &local);
+  {
+    // Opened here, closed here, whatever the manager answers.
+    std::optional<RestAtEnd> rest;
+    if (entryState < StateManagerOpen)
+      rest.emplace(*this);
+    if (state >= StateManagerOpen || OpenManager()) {
+      if (wantedId != 0) {
+        found = FindListedSource(
+            [wantedId](const TW_IDENTITY &listed) { return ScannerIdOf(listed) == wantedId; },
+            local);
+      } else if (userSelect) {
+        const BusyWindowScope busy(*this);
+        found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &local);
+      } else {
+        found = CallManager(DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &local);
+      }
     }
   }
-  if (entryState < StateManagerOpen)
-    CloseManager();
   if (!found)
     return 0;
   sourceIdentity = local;
@@ -228,7 +271,8 @@ bool ScannerSession::CloseSource() {
   if (!available)
     return false;
   DisableSource();
-  if (state == StateSourceOpen)
+  // Asked even of a source that would not be disabled: it may still close.
+  if (state >= StateSourceOpen)
     CallManager(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
   return state <= StateManagerOpen;
 }
@@ -269,7 +313,8 @@ bool ScannerSession::EndTransfer() {
 
 bool ScannerSession::ResetTransfers() {
   EndTransfer();
-  if (state == StateTransferReady)
+  // Also after a MSG_ENDXFER the source refused: the next step down.
+  if (state >= StateTransferReady)
     CallSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pendingTransfers);
   PumpMessages();
   return state < StateTransferReady;
@@ -282,10 +327,14 @@ bool ScannerSession::ProcessEvent(MSG *message) {
   event.pEvent = message;
   event.TWMessage = MSG_NULL;
   const bool result = CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event);
-  if (event.TWMessage == MSG_XFERREADY)
+  if (event.TWMessage == MSG_XFERREADY) {
     TransferImage();
-  else if (event.TWMessage == MSG_CLOSEDSREQ)
-    DisableSource();
+  } else if (event.TWMessage == MSG_CLOSEDSREQ) {
+    // A source that asks to be closed and then will not be disabled still
+    // ends the wait for its page, as a close of the proxy window does.
+    if (!DisableSource())
+      reentry_.RequestClose();
+  }
   return result;
 }
 
@@ -312,5 +361,12 @@ void ScannerSession::TransferNative() {
   TW_HANDLE handle = nullptr;
   const bool done = CallSource(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle);
   transferReturnCode_ = lastReturnCode_;
+  // Whatever came back is the program's to give back, whatever the answer;
+  // only a completed transfer brings an image to keep. One left untaken
+  // from an earlier transfer is given back as this one takes its place.
+  TransferredImage received(handle);
   imageHandle = done ? static_cast<HGLOBAL>(handle) : nullptr;
+  transferred_ = done ? std::move(received) : TransferredImage();
 }
+
+TransferredImage ScannerSession::TakeImage() { return std::move(transferred_); }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "common/reentry_guard.h"
 #include "common/unique_handle.h"
 #include "copyjob/paper_size.h"
 #include "twain/acquire.h"
@@ -39,7 +40,9 @@ public:
   // The manager library's name as the search found it ("TWAIN_32.DLL",
   // "TWAINDSM.DLL"); empty when no library was loaded (a given DSM_Entry).
   const std::wstring &ManagerFile() const { return managerFile_; }
-  // Frees the manager library and destroys the proxy window; called at rest.
+  // Frees the manager library and destroys the proxy window. Called at
+  // rest; a session found above it is first brought down (ReturnToRest), so
+  // that no library goes with a source still open or enabled.
   void Shutdown();
 
   bool CallManager(TW_UINT32 group, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
@@ -61,14 +64,48 @@ public:
   bool ProcessEvent(MSG *message);
   void PumpMessages();
   bool TransferImage();
+  // Sets imageHandle to what a completed transfer (TWRC_XFERDONE) handed
+  // over. The session owns that image until TakeImage; whatever a transfer
+  // answered otherwise, a handle it came with is given back at once.
   void TransferNative();
+  // The image of the last completed transfer, not yet taken (empty if none).
+  // An image left untaken is given back when the next transfer completes or
+  // fails, and when the operation that received it ends.
+  [[nodiscard]] TransferredImage TakeImage();
+
+  // Brings the session down to rest (state 2) whatever the manager and the
+  // source answer: the usual way down first, each step tried even when the
+  // one above it was refused; a manager that still will not close is
+  // unloaded and loaded again (a session given its DSM_Entry has nothing to
+  // unload and only forgets the conversation). Every operation ends here.
+  void ReturnToRest();
 
   // Nest: the owner is disabled by the outermost show and restored by the
   // matching hide, so it ends as it was before the first.
   void ShowBusyWindow();
   void HideBusyWindow();
+  // ShowBusyWindow now, HideBusyWindow when the scope ends.
+  class [[nodiscard]] BusyWindowScope {
+  public:
+    explicit BusyWindowScope(ScannerSession &session) : session_(session) {
+      session_.ShowBusyWindow();
+    }
+    ~BusyWindowScope() { session_.HideBusyWindow(); }
+    BusyWindowScope(const BusyWindowScope &) = delete;
+    BusyWindowScope &operator=(const BusyWindowScope &) = delete;
+
+  private:
+    ScannerSession &session_;
+  };
   void CreateProxyWindow();
   void DestroyProxyWindow();
+  // Closing the proxy window while a page is awaited asks to cancel the
+  // scan, as the source's MSG_CLOSEDSREQ does: true when a wait took the
+  // request. CloseRequested tells whether the running wait has one.
+  bool RequestClose() { return reentry_.RequestClose(); }
+  bool CloseRequested() const { return reentry_.CloseRequested(); }
+  // An acquisition, source selection or profile lookup is under way.
+  bool OperationRunning() const { return reentry_.OperationRunning(); }
 
   // Capability negotiation; the setters need state 4 exactly.
   bool SetCapOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item);
@@ -84,14 +121,21 @@ public:
   // State 4 or more; out holds at least TwainItemSize(itemType) bytes.
   bool GetCapCurrent(TW_UINT16 cap, TW_UINT16 itemType, void *out);
 
-  // Acquisition (twain/acquire.cpp). AcquirePage gives null, doing nothing,
-  // while another operation of this session is running.
-  HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
-                      std::int32_t brightness, std::int32_t contrast, bool showUI);
+  // Acquisition (twain/acquire.cpp): the page, a packed DIB in a movable
+  // global block, handed to the caller's owner, or empty. A bitmap handle
+  // from the source is turned into such a block; anything else that is not
+  // a usable packed DIB is given back and counts as a failed scan. Empty,
+  // doing nothing, while another operation of this session is running.
+  [[nodiscard]] GlobalBlock AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
+                                        std::uintptr_t frame, std::int32_t brightness,
+                                        std::int32_t contrast, bool showUI);
   // The same; outcome tells a failure from a cancel when no page came.
-  HGLOBAL AcquirePage(std::int32_t pixelType, std::uint32_t resolution, std::uintptr_t frame,
-                      std::int32_t brightness, std::int32_t contrast, bool showUI,
-                      AcquireOutcome &outcome);
+  [[nodiscard]] GlobalBlock AcquirePage(std::int32_t pixelType, std::uint32_t resolution,
+                                        std::uintptr_t frame, std::int32_t brightness,
+                                        std::int32_t contrast, bool showUI,
+                                        AcquireOutcome &outcome);
+  // imageHandle after the wait: the value of the transfer's image, which
+  // stays the session's (TakeImage).
   HGLOBAL AcquireImage(bool showUI);
   void WaitForTransfer();
 
@@ -119,43 +163,37 @@ public:
   bool transferDone;
   TW_PENDINGXFERS pendingTransfers;
   TW_IMAGEINFO imageInfo;
+  // The value of the image handle the last completed transfer delivered; the
+  // session never frees what it names (the image itself is owned, below).
   HGLOBAL imageHandle;
   BOOL ownerWasEnabled;
-  // Shows of the busy window not yet matched by a hide.
-  int busyDepth;
-  // An acquisition, source selection or profile lookup is under way. The
-  // session pumps messages inside each, so a second one could otherwise be
-  // started on top of it by a queued click.
-  bool operationRunning;
-  // WaitForTransfer is waiting for a page; closing the proxy window then
-  // asks to cancel it (closeRequested), as the source's MSG_CLOSEDSREQ does.
-  bool waitingForPage;
-  bool closeRequested;
 
 private:
-  // Marks one operation as running for its lifetime; false (and nothing
-  // marked) when another one already runs.
-  class OperationScope {
+  // Brings the session back to rest when the scope ends, on every road out
+  // of an operation.
+  class [[nodiscard]] RestAtEnd {
   public:
-    explicit OperationScope(ScannerSession &session)
-        : running_(session.operationRunning), entered_(!running_) {
-      running_ = true;
-    }
-    ~OperationScope() {
-      if (entered_)
-        running_ = false;
-    }
-    OperationScope(const OperationScope &) = delete;
-    OperationScope &operator=(const OperationScope &) = delete;
-    explicit operator bool() const { return entered_; }
+    explicit RestAtEnd(ScannerSession &session) : session_(session) {}
+    ~RestAtEnd() { session_.ReturnToRest(); }
+    RestAtEnd(const RestAtEnd &) = delete;
+    RestAtEnd &operator=(const RestAtEnd &) = delete;
 
   private:
-    bool &running_;
-    bool entered_;
+    ScannerSession &session_;
   };
+  // The last resort of ReturnToRest.
+  void ReloadManager();
+  // The operation guard, the busy window's nesting and the proxy window's
+  // close request: the session pumps messages inside its operations, so a
+  // queued click could otherwise start a second one on top of the first.
+  ReentryGuard reentry_;
+  // The image of the last completed transfer, until taken.
+  TransferredImage transferred_;
   // SelectSource without the operation check: also a step of OpenSource.
   std::uint32_t SelectSourceNow(std::uint32_t wantedId, bool userSelect);
   std::wstring managerFile_;
+  // The full path the manager library was loaded from.
+  std::wstring managerPath_;
   // Return codes an acquisition keeps to tell a failure from a cancel
   // (kNoCall until the call is made).
   TW_UINT16 lastReturnCode_ = kNoCall;

@@ -139,7 +139,10 @@ const Control kEnglish[] = {
     {-1, L"Button", BS_GROUPBOX, 4, 197, 83, 30, L"M&ode"},
     {1018, L"ComboBox", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 9, 208, 72, 48, L""},
     {-1, L"Button", BS_GROUPBOX, 99, 118, 127, 109, L"&Scale"},
-    {1010, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 105, 138, 39, 8, L"Per&cent"},
+    // The option group is a tab stop, as Windows' radio groups are: where the
+    // labels carry no mnemonic (Greek, Chinese, Spanish) Tab is the only way
+    // to the scale options, and the arrow keys then move between them.
+    {1010, L"Button", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 105, 138, 39, 8, L"Per&cent"},
     {1011, L"Button", BS_AUTORADIOBUTTON, 105, 160, 107, 10, L"Si&ze of source / destination:"},
     {107, L"Edit", WS_BORDER | WS_TABSTOP | WS_GROUP | ES_NUMBER | ES_AUTOHSCROLL, 150, 136, 55,
      12, L""},

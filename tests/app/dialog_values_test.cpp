@@ -74,24 +74,6 @@ TEST(DialogValues, CopiesAndMode) {
     EXPECT_EQ(c.mode, ModeFromSelection(c.selection)) << c.selection;
 }
 
-TEST(OperationGate, OneOperationAtATimeAndQuitWaitsForIt) {
-  OperationGate gate;
-  EXPECT_TRUE(gate.RequestQuit()) << "nothing runs: quit at once";
-  ASSERT_TRUE(gate.TryBegin());
-  EXPECT_FALSE(gate.TryBegin()) << "a second click inside the first operation";
-  EXPECT_FALSE(gate.End()) << "no quit arrived";
-  EXPECT_FALSE(gate.Running());
-
-  ASSERT_TRUE(gate.TryBegin());
-  EXPECT_FALSE(gate.RequestQuit()) << "held while the operation runs";
-  EXPECT_FALSE(gate.RequestQuit());
-  EXPECT_TRUE(gate.Running());
-  EXPECT_TRUE(gate.End()) << "the held quit is due now";
-  // The held quit was handed over once; the next operation starts clean.
-  ASSERT_TRUE(gate.TryBegin());
-  EXPECT_FALSE(gate.End());
-}
-
 TEST(AboutText, ProductVersionAndMakersLineWithTheDecodedDate) {
   const FileVersion version = MakeFileVersion(1, 6, 201, 1004);
   const std::wstring about = AboutText(version, VersionToDayNumber(version));

@@ -2,12 +2,27 @@
 // moves, resets and releases happen in between.
 #include <gtest/gtest.h>
 
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "common/unique_handle.h"
 
 namespace {
+
+// Locks are taken by the call that makes their owner and by nothing else:
+// their owners offer no slot a call could fill in behind the owner's back.
+template <typename T, typename = void> struct OffersPut : std::false_type {};
+template <typename T>
+struct OffersPut<T, std::void_t<decltype(std::declval<T &>().put())>> : std::true_type {};
+template <typename T, typename = void> struct OffersAddress : std::false_type {};
+template <typename T>
+struct OffersAddress<T, std::void_t<decltype(std::declval<T &>().addressof())>> : std::true_type {};
+static_assert(OffersPut<GlobalBlock>::value && OffersAddress<GlobalBlock>::value);
+static_assert(OffersPut<UniqueRegistryKey>::value && OffersAddress<UniqueWindow>::value);
+static_assert(!OffersPut<GlobalUnlocker>::value && !OffersAddress<GlobalUnlocker>::value);
+static_assert(!OffersPut<CriticalSectionLock>::value &&
+              !OffersAddress<CriticalSectionLock>::value);
 
 std::vector<int> g_closed;
 void CloseFake(int *handle) { g_closed.push_back(*handle); }
@@ -59,6 +74,26 @@ TEST(UniqueHandle, CriticalSectionLockLeavesAtScopeEnd) {
   }
   EXPECT_EQ(0, section.RecursionCount);
   DeleteCriticalSection(&section);
+}
+
+} // namespace
+
+namespace {
+
+// The image of a native transfer goes back by the call of its own kind.
+TEST(UniqueHandle, TransferredImageGivesEachKindBackByItsOwnCall) {
+  HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, nullptr);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 64);
+  ASSERT_NE(nullptr, bitmap);
+  ASSERT_NE(nullptr, block);
+  {
+    TransferredImage first(bitmap);
+    TransferredImage second(block);
+    EXPECT_EQ(DWORD(OBJ_BITMAP), GetObjectType(bitmap));
+    EXPECT_NE(0u, GlobalSize(block));
+  }
+  EXPECT_EQ(0u, GetObjectType(bitmap)) << "the bitmap was not deleted";
+  EXPECT_EQ(0u, GlobalSize(block)) << "the block was not freed";
 }
 
 } // namespace

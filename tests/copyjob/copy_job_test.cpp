@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +21,8 @@
 #include "imaging/global_memory.h"
 #include "printing/printer_settings.h"
 #include "tools/twainsim/sim_engine.h"
+#include "tools/twainsim/sim_ledger.h"
+#include "twain/scanner_profile.h"
 #include "twain/scanner_session.h"
 
 namespace {
@@ -731,6 +734,214 @@ TEST_F(CopyJob, DeviceModeTooSmallForAnOrientationKeepsItsDriverBytes) {
   EXPECT_EQ(std::vector<unsigned char>(148, 0),
             std::vector<unsigned char>(after.begin() + 72, after.end()))
       << "driver bytes written";
+}
+
+// ---- one session, sources that misbehave as real drivers do -------------------
+
+namespace {
+
+// The identity whose ScannerId is 0xA510B7A9 (its last characters were
+// solved for): black and white is scanned as greyscale and thresholded here.
+twainsim::SimSource GreyscaleForBw() {
+  twainsim::SimSource source;
+  source.identity = twainsim::MakeIdentity("Zelvantor", "Virtual Scanner",
+                                           "ZV Greyscale 1-bit TzGuxPPT", "1.0");
+  twainsim::SimScannerModel model;
+  model.resolutions = {50, 75};
+  model.resolutionDefault = 50;
+  source.capabilities = twainsim::MakeCapabilities(model);
+  return source;
+}
+
+twainsim::SimRule Refuse(bool toSource, TW_UINT16 dat, TW_UINT16 msg) {
+  return {toSource, DG_CONTROL, dat, msg, twainsim::kAnyCap, TWRC_FAILURE, -1};
+}
+
+// A block that holds what a header says, and less.
+TW_HANDLE ShortBlock(const twainsim::SimImageRequest &) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40 + 1024 + 100);
+  GlobalLockGuard lock(h);
+  auto *header = static_cast<BITMAPINFOHEADER *>(lock.data());
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = 100;
+  header->biHeight = 100; // 100 rows of 100 bytes; the block ends after one
+  header->biPlanes = 1;
+  header->biBitCount = 8;
+  return h;
+}
+
+// A session trapped above rest waits for a page no source will announce:
+// the wait ends on WM_QUIT (which it consumes), and the mark shows it.
+bool g_waitedInVain = false;
+void CALLBACK EndTheWait(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_waitedInVain = true;
+  PostQuitMessage(0);
+}
+
+} // namespace
+
+// Each row is one Copy on the same session and the same manager as the rows
+// before it, so that whatever a request leaves behind meets the next one.
+TEST_F(CopyJob, MisbehavingSourcesOneSessionManyRequests) {
+  ASSERT_TRUE(twainsim::FreeLedger::Process().Watch(GetModuleHandleW(nullptr)));
+  HWND owner = CreateWindowExW(0, L"STATIC", L"ZV copy owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               100, 100, 600, 400, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, owner);
+  session->Shutdown();
+  session.reset();
+  twainsim::SimConfig config;
+  config.sources.push_back(Flatbed({50, 75}));
+  config.sources.push_back(GreyscaleForBw());
+  // The manager closes a source left open with it, as TWAINDSM.DLL and
+  // Wine's manager do.
+  config.closeDsmClosesSources = true;
+  engine = std::make_unique<SimEngine>(config);
+  g_engine = engine.get();
+  session = std::make_unique<ScannerSession>(owner, &SimEntry);
+  ASSERT_TRUE(session->IsAvailable());
+  const std::uint32_t flatbed = ScannerIdOf(config.sources[0].identity);
+  const std::uint32_t greyForBw = ScannerIdOf(config.sources[1].identity);
+  ASSERT_EQ(0xA510B7A9u, greyForBw);
+
+  using Behaviour = twainsim::SimBehaviour;
+  struct Row {
+    const char *what;
+    std::uint32_t scanner;
+    std::function<void(Behaviour &, std::vector<twainsim::SimRule> &, twainsim::SimConfig &)>
+        misbehave;
+    int pages;
+    bool told;
+  };
+  const Row rows[] = {
+      {"a page", flatbed, [](Behaviour &, auto &, auto &) {}, 1, false},
+      {"then a source that does not open", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.openRc = TWRC_FAILURE; }, 0, true},
+      {"a 1-bit page made from greyscale", greyForBw, [](Behaviour &, auto &, auto &) {}, 1,
+       false},
+      {"then that source does not open", greyForBw,
+       [](Behaviour &b, auto &, auto &) { b.openRc = TWRC_FAILURE; }, 0, true},
+      {"one late transfer", flatbed, [](Behaviour &b, auto &, auto &) { b.lateTransfers = 1; },
+       1, false},
+      {"two late transfers", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.lateTransfers = 2; }, 1, false},
+      {"three late transfers", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.lateTransfers = 3; }, 1, false},
+      {"a late TWRC_CANCEL after a late image", flatbed,
+       [](Behaviour &b, auto &, auto &) {
+         b.lateTransfers = 2;
+         b.nativeXferAnswers = {TWRC_XFERDONE, TWRC_XFERDONE, TWRC_CANCEL};
+       },
+       1, false},
+      {"TWRC_SUCCESS with a handle", flatbed,
+       [](Behaviour &b, auto &, auto &) {
+         b.nativeXferRc = TWRC_SUCCESS;
+         b.imageWithAnyAnswer = true;
+       },
+       0, true},
+      {"TWRC_XFERDONE with a null handle", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.doneWithoutImage = true; }, 0, true},
+      {"pending count 0xFFFF, MSG_RESET refused", flatbed,
+       [](Behaviour &b, auto &rules, auto &) {
+         b.imageCount = 2;
+         b.endXferCounts = {0xFFFF};
+         rules.push_back(Refuse(true, DAT_PENDINGXFERS, MSG_RESET));
+       },
+       1, false},
+      {"MSG_DISABLEDS refused", flatbed,
+       [](Behaviour &, auto &rules, auto &) {
+         rules.push_back(Refuse(true, DAT_USERINTERFACE, MSG_DISABLEDS));
+       },
+       1, false},
+      {"MSG_CLOSEDS refused", flatbed,
+       [](Behaviour &, auto &rules, auto &) {
+         rules.push_back(Refuse(false, DAT_IDENTITY, MSG_CLOSEDS));
+       },
+       1, false},
+      {"MSG_ENDXFER refused", flatbed,
+       [](Behaviour &, auto &rules, auto &) {
+         rules.push_back(Refuse(true, DAT_PENDINGXFERS, MSG_ENDXFER));
+       },
+       1, false},
+      {"MSG_CLOSEDSREQ twice", flatbed,
+       [](Behaviour &b, auto &, auto &) {
+         b.outcome = twainsim::SimOutcome::CloseRequest;
+         b.notifyTimes = 2;
+       },
+       0, false},
+      {"MSG_CLOSEDSREQ during the transfer", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.closeRequestWithTransfer = true; }, 1, false},
+      {"MSG_XFERREADY twice before the transfer", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.notifyTimes = 2; }, 1, false},
+      {"a DIB-section bitmap, -1 dpi", flatbed,
+       [](Behaviour &b, auto &, auto &) { b.bitmapImage = true; }, 1, false},
+      {"a block shorter than its header", flatbed,
+       [](Behaviour &, auto &, twainsim::SimConfig &c) { c.imageProvider = ShortBlock; }, 0,
+       true},
+      {"a block that cannot be locked", flatbed,
+       [](Behaviour &, auto &, twainsim::SimConfig &c) {
+         c.imageProvider = [](const twainsim::SimImageRequest &) -> TW_HANDLE {
+           return GlobalAlloc(GMEM_MOVEABLE, 0);
+         };
+       },
+       0, true},
+      {"and a page again", flatbed, [](Behaviour &, auto &, auto &) {}, 1, false},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    twainsim::SimConfig &live = engine->Config();
+    for (twainsim::SimSource &source : live.sources)
+      source.behaviour = Behaviour();
+    live.imageProvider = nullptr;
+    std::vector<twainsim::SimRule> rules;
+    const std::size_t index = row.scanner == flatbed ? 0 : 1;
+    row.misbehave(live.sources[index].behaviour, rules, live);
+    engine->SetRules(rules);
+    if (session->scannerId != row.scanner) {
+      ASSERT_EQ(row.scanner, session->SelectSource(row.scanner, false));
+    }
+    engine->ClearCalls();
+    recorder = Recorder();
+    recorder.discardDocuments = true;
+    const std::size_t twiceBefore = engine->FreedTwice();
+    const std::size_t notFreedBefore = engine->NotFreed();
+
+    g_waitedInVain = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10000, EndTheWait);
+    EXPECT_TRUE(Run(Params(1)));
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(g_waitedInVain) << "the request waited for a page that never came";
+
+    EXPECT_EQ(std::size_t(row.pages), recorder.drawings.size()) << "pages printed";
+    EXPECT_EQ(row.pages, Count("EndPage"));
+    EXPECT_EQ(row.pages == 0 ? 1 : 0, Count("AbortDoc"));
+    EXPECT_EQ(row.told ? 1u : 0u, recorder.boxes.size()) << "message shown";
+    if (row.told && !recorder.boxes.empty()) {
+      EXPECT_EQ(L"The scanner delivered no page.", recorder.boxes[0].text);
+    }
+    for (const Drawing &d : recorder.drawings)
+      EXPECT_GT(d.sourceWidth, 0);
+    EXPECT_EQ(StateManagerLoaded, session->state) << "the session at rest";
+    EXPECT_EQ(2, engine->ManagerState());
+    EXPECT_EQ(3, engine->SourceState());
+    EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner left disabled";
+    EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
+    EXPECT_EQ(twiceBefore, engine->FreedTwice()) << "blocks given back twice";
+    EXPECT_EQ(notFreedBefore, engine->NotFreed()) << "blocks not given back";
+    // Every request sends its own settings before its page comes.
+    std::vector<std::string> names;
+    for (const twainsim::SimCall &call : engine->Calls())
+      names.push_back(call.Name());
+    const auto transfer = std::find(names.begin(), names.end(), "DS IMAGENATIVEXFER GET");
+    if (transfer != names.end()) {
+      EXPECT_NE(transfer, std::find(names.begin(), transfer, "DS SET ICAP_PIXELTYPE"))
+          << "a page transferred without this request's settings";
+    }
+  }
+  session->Shutdown();
+  EXPECT_EQ(0u, engine->NotFreed());
+  EXPECT_EQ(0u, engine->FreedTwice());
+  DestroyWindow(owner);
 }
 
 // A driver that will not take a bitmap of more than a few rows: the page is

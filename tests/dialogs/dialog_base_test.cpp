@@ -6,30 +6,15 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "dialogs/dialog_fixture.h"
 #include "dialogs/window_utils.h"
+#include "support/call_sequence.h"
 #include "support/dialog_driver.h"
 
 namespace {
-
-struct ExpectedMessage {
-  UINT message;
-  LPARAM lParam; // checked only where `checkLParam`
-  bool checkLParam;
-};
-
-void ExpectSequence(const std::vector<ExpectedMessage> &expected,
-                    const std::vector<SeenMessage> &got) {
-  ASSERT_EQ(expected.size(), got.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].message, got[i].message) << "message " << i;
-    if (expected[i].checkLParam) {
-      EXPECT_EQ(expected[i].lParam, got[i].lParam) << "message " << i;
-    }
-  }
-}
 
 constexpr UINT kPing = WM_APP + 1;
 
@@ -65,12 +50,11 @@ TEST(DialogBinding, ModalSequenceFromInitDialogToNcDestroy) {
   ASSERT_FALSE(dialog.seen.empty());
   EXPECT_EQ(UINT(WM_INITDIALOG), dialog.seen.front().message);
   EXPECT_EQ(UINT(WM_NCDESTROY), dialog.seen.back().message);
-  ExpectSequence({{WM_INITDIALOG, 0, true},
-                  {kPing, 8, true},
-                  {WM_DESTROY, 0, false},
-                  {WM_NCDESTROY, 0, false}},
-                 dialog.Filtered({WM_SETFONT, WM_INITDIALOG, kPing, WM_DESTROY, WM_NCDESTROY,
-                                  WM_CREATE, WM_NCCREATE}));
+  EXPECT_TRUE(MatchesSequence({Call("WM_INITDIALOG", {{"lParam", "0"}}),
+                               Call("WM_APP+1", {{"wParam", "7"}, {"lParam", "8"}}),
+                               Call("WM_DESTROY"), Call("WM_NCDESTROY")},
+                              dialog.Records({WM_SETFONT, WM_INITDIALOG, kPing, WM_DESTROY,
+                                              WM_NCDESTROY, WM_CREATE, WM_NCCREATE})));
 
   // The window itself did get WM_SETFONT (the template asks for a font),
   // before WM_INITDIALOG: the binding kept it from the handler.
@@ -79,6 +63,35 @@ TEST(DialogBinding, ModalSequenceFromInitDialogToNcDestroy) {
   ASSERT_NE(log.messages.end(), font);
   ASSERT_NE(log.messages.end(), init);
   EXPECT_LT(font, init);
+}
+
+// An exception out of a handler (memory running out in a std::wstring,
+// say) ends at the dialog procedure: the system's dialog manager never sees
+// it, the message counts as not handled, and the dialog runs on.
+TEST(DialogBinding, ExceptionInAHandlerEndsAtTheDialogProcedure) {
+  constexpr UINT kThrow = WM_APP + 2;
+  RecordingDialog dialog;
+  bool thrown = false;
+  dialog.reply = [&](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == kThrow) {
+      thrown = true;
+      throw std::bad_alloc();
+    }
+    if (message == kPing)
+      dialog.EndDialog(77);
+    return FALSE;
+  };
+  INT_PTR result = 0;
+  {
+    DialogDriver driver([&](HWND window) {
+      PostMessageW(window, kThrow, 0, 0);
+      PostMessageW(window, kPing, 0, 0);
+    });
+    result = dialog.DoModal(TestModule(), IDD_FIXED, nullptr);
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(77, result);
+  EXPECT_FALSE(dialog.inModalLoop);
 }
 
 TEST(DialogBinding, NcDestroyUnbindsAndLaterMessagesAreAnsweredWithZero) {

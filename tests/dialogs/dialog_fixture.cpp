@@ -1,6 +1,8 @@
 #include "dialogs/dialog_fixture.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "dialogs/focus_tracking.h"
 #include "dialogs/window_utils.h"
@@ -28,6 +30,39 @@ std::vector<SeenMessage> RecordingDialog::Filtered(const std::vector<UINT> &watc
     if (std::find(watched.begin(), watched.end(), m.message) != watched.end())
       out.push_back(m);
   return out;
+}
+
+std::vector<CallRecord> RecordingDialog::Records(const std::vector<UINT> &watched) const {
+  std::vector<CallRecord> records;
+  for (const SeenMessage &m : Filtered(watched)) {
+    CallRecord record;
+    record.call = MessageName(m.message);
+    record.With("wParam", std::to_string(m.wParam)).With("lParam", std::to_string(m.lParam));
+    records.push_back(record);
+  }
+  return records;
+}
+
+std::string MessageName(UINT message) {
+  static const struct {
+    UINT message;
+    const char *name;
+  } names[] = {
+      {WM_CREATE, "WM_CREATE"},         {WM_DESTROY, "WM_DESTROY"},
+      {WM_SIZE, "WM_SIZE"},             {WM_ACTIVATE, "WM_ACTIVATE"},
+      {WM_SETFONT, "WM_SETFONT"},       {WM_NCCREATE, "WM_NCCREATE"},
+      {WM_NCDESTROY, "WM_NCDESTROY"},   {WM_NOTIFY, "WM_NOTIFY"},
+      {WM_INITDIALOG, "WM_INITDIALOG"}, {WM_COMMAND, "WM_COMMAND"},
+      {WM_GETMINMAXINFO, "WM_GETMINMAXINFO"},
+  };
+  for (const auto &n : names)
+    if (n.message == message)
+      return n.name;
+  if (message >= WM_APP && message <= 0xBFFF)
+    return "WM_APP+" + std::to_string(message - WM_APP);
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", message);
+  return text;
 }
 
 HINSTANCE TestModule() { return GetModuleHandleW(nullptr); }

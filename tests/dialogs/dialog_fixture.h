@@ -10,6 +10,7 @@
 
 #include "dialogs/dialog_base.h"
 #include "dialogs/test_dialog_ids.h"
+#include "support/call_record.h"
 
 struct SeenMessage {
   UINT message;
@@ -27,6 +28,8 @@ public:
 
   // The messages in `watched`, in the order seen.
   std::vector<SeenMessage> Filtered(const std::vector<UINT> &watched) const;
+  // The same as records: "WM_INITDIALOG wParam=... lParam=0".
+  std::vector<CallRecord> Records(const std::vector<UINT> &watched) const;
 
   bool trackFocus;
   std::vector<SeenMessage> seen;
@@ -34,6 +37,9 @@ public:
   bool modalAtInit = false;
   std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)> reply;
 };
+
+// A message's name as records show it: "WM_SIZE", "WM_APP+1", else hex.
+std::string MessageName(UINT message);
 
 // This test program, which holds the templates and icon 1.
 HINSTANCE TestModule();

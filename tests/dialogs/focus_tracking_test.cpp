@@ -6,8 +6,39 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <cstdlib>
+
 #include "dialogs/dialog_fixture.h"
 #include "dialogs/focus_tracking.h"
+
+namespace {
+
+// One block whose freeing the test watches (the operator delete below sees
+// every block this program frees).
+const void *g_watched = nullptr;
+bool g_watchedFreed = false;
+
+void WatchFreeing(const void *block) {
+  g_watched = block;
+  g_watchedFreed = false;
+}
+bool WatchedWasFreed() { return g_watchedFreed; }
+
+void NoteFreed(void *block) {
+  if (block != nullptr && block == g_watched)
+    g_watchedFreed = true;
+}
+
+} // namespace
+
+void operator delete(void *block) noexcept {
+  NoteFreed(block);
+  std::free(block);
+}
+void operator delete(void *block, std::size_t) noexcept {
+  NoteFreed(block);
+  std::free(block);
+}
 
 namespace {
 
@@ -168,21 +199,36 @@ TEST_F(FocusDialog, LeavingThePageAndDestroyForget) {
     EXPECT_EQ(0, answer) << how;
     EXPECT_EQ(nullptr, Remembered()) << how;
     EXPECT_EQ(nullptr, Selection()) << how;
-    // Nothing left to forget: a second time is harmless.
-    EXPECT_EQ(0, TrackFocus(window_, WM_NCDESTROY, 0, 0));
   }
 }
 
+// The selection record is freed, and both properties are gone, by the time
+// the dialog's own handler sees WM_NCDESTROY, which still reaches it.
 TEST_F(FocusDialog, DestroyReachesTheDialogAfterForgetting) {
   SetDlgItemTextW(window_, IDC_EDIT, L"12345");
   FocusThenDeactivate(Item(IDC_EDIT), 1, 2);
+  ASSERT_NE(nullptr, Selection());
+  WatchFreeing(Selection());
+  bool freedBeforeTheHandler = false;
+  bool propertiesGone = false;
+  dialog_.reply = [&](HWND window, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == WM_NCDESTROY) {
+      freedBeforeTheHandler = WatchedWasFreed();
+      propertiesGone = GetPropW(window, L"ZV_FocusChildSel") == nullptr &&
+                       GetPropW(window, L"ZV_FocusChild") == nullptr;
+    }
+    return FALSE;
+  };
   dialog_.seen.clear();
   dialog_.focusAnswers.clear();
   DestroyWindow(window_);
   window_ = nullptr;
+  WatchFreeing(nullptr);
   ASSERT_FALSE(dialog_.seen.empty());
   EXPECT_EQ(UINT(WM_NCDESTROY), dialog_.seen.back().message);
   EXPECT_EQ(0, dialog_.focusAnswers.back());
+  EXPECT_TRUE(freedBeforeTheHandler);
+  EXPECT_TRUE(propertiesGone);
 }
 
 TEST(FocusRecords, DialogProcForgetsForHandlersThatDoNotTrack) {

@@ -160,16 +160,19 @@ TEST_F(ResizableDialog, FirstSizeIsTheMinimum) {
 
 TEST(DialogWithoutLayout, SizeReachesTheHandlerOnly) {
   RecordingDialog dialog;
-  HWND window = CreateModeless(dialog, IDD_RESIZABLE);
+  HWND window = CreateModeless(dialog, IDD_PLAIN_RESIZABLE);
   ASSERT_NE(nullptr, window);
-  const RECT before = ClientRectOf(window, IDC_STRETCH);
+  // Neither a table nor a status bar to follow the size.
+  EXPECT_EQ(nullptr, dialog.layout);
+  EXPECT_EQ(nullptr, dialog.statusBar);
+  const RECT before = ClientRectOf(window, IDC_PLAIN);
   RECT outer = {};
   GetWindowRect(window, &outer);
   dialog.seen.clear();
   SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + 40,
                outer.bottom - outer.top + 20, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   EXPECT_EQ(1u, dialog.Filtered({WM_SIZE}).size());
-  EXPECT_EQ(before, ClientRectOf(window, IDC_STRETCH));
+  EXPECT_EQ(before, ClientRectOf(window, IDC_PLAIN));
   DestroyWindow(window);
 }
 

@@ -430,6 +430,10 @@ TEST_F(TypedListView, HeaderShowsDirectionWithImages) {
 // through the wide form and converts, cutting to the caller's buffer. The
 // derived dialog sees only the wide request, with its 260-character buffer.
 TEST_F(TypedListView, AnsiListViewGetsConvertedText) {
+  // The expected bytes are Windows-1252's; another ANSI code page spells
+  // the umlauts otherwise.
+  if (GetACP() != 1252)
+    GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
   RunDialog([](ListDialog &dialog) {
     struct Case {
       int item;
@@ -443,7 +447,6 @@ TEST_F(TypedListView, AnsiListViewGetsConvertedText) {
     // No one-byte buffer here: Wine's list view answers into a buffer of its
     // own and, copying back, writes a NUL behind a one-byte caller's buffer.
     // The dialog's side of that case is AnsiRequestsWithTinyBuffers.
-    ASSERT_EQ(1252u, GetACP());
     for (const Case &c : cases) {
       std::vector<char> buffer(c.capacity + 1, '#');
       LVITEMA query = {};

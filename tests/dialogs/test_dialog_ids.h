@@ -16,6 +16,10 @@
 #define IDC_HALF 2021
 #define IDC_ORPHAN 2022
 #define IDC_STATUS 2099
+// A resizable dialog with neither a layout nor a status bar.
+#define IDD_PLAIN_RESIZABLE 300
+#define IDC_PLAIN 3001
+
 // In the layout table but not in the template.
 #define IDC_MISSING 9999
 

@@ -18,9 +18,7 @@
 set -uo pipefail
 bin32=$1
 bin64=$2
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../scripts/env.sh"
-source "$here/checks.sh"
+source "$(dirname "$0")/e2e_lib.sh"
 if [ ! -f "$bin64/zvcopier.exe" ]; then
   echo "no x86_64 build at $bin64: nothing to compare with"
   exit 77
@@ -29,17 +27,13 @@ if ! zv_i386_runs; then
   echo "32-bit programs do not run here (scripts/i386-run)"
   exit 1
 fi
-work=$(mktemp -d)
+e2e_start "$bin32"
 key='HKCU\Software\Zelvantor\Copier'
 # Whatever the other tests stored stays theirs.
 "$ZV_WINE64" reg export "$key" "$(winepath_w "$work/saved.reg")" /y >/dev/null 2>&1 ||
   rm -f "$work/saved.reg"
-restore() {
-  "$ZV_WINE64" reg delete "$key" /f >/dev/null 2>&1
-  [ -f "$work/saved.reg" ] && "$ZV_WINE64" reg import "$(winepath_w "$work/saved.reg")" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap restore EXIT
+e2e_at_exit '"$ZV_WINE64" reg delete "$key" /f >/dev/null 2>&1
+  [ -f "$work/saved.reg" ] && "$ZV_WINE64" reg import "$(winepath_w "$work/saved.reg")" >/dev/null 2>&1'
 
 # loader ARCH: the Wine loader of that build's programs.
 loader() { (zv_set_arch "$1" && echo "$ZV_WINE"); }
@@ -68,8 +62,7 @@ run_copier() {
   local arch=$1 dir=$2
   mkdir -p "$dir"
   cp "$(bin_of "$arch")/zvcopier.exe" "$(bin_of "$arch")/vscanner/TWAIN_32.DLL" "$dir/"
-  printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n' \
-    "$(winepath_w "$dir/trace.log")" > "$dir/vscanner.ini"
+  scanner_ini "$dir/vscanner.ini" "$dir/trace.log"
   ( cd "$dir" && WINEDLLOVERRIDES="twain_32=n" ZV_VSCANNER_INI="$(winepath_w "$dir/vscanner.ini")" \
       timeout 300 "$(loader "$arch")" zvcopier.exe a b >/dev/null 2>&1 ); echo $?
 }
@@ -105,37 +98,36 @@ for pair in "i686 x86_64" "x86_64 i686"; do
   # --- The writer stores the default printer.
   before=$(completed_jobs "$ZV_PRINTER")
   code=$(run_copier "$writer" "$work/$writer-writes")
-  check "$writer writes: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  check "$writer writes: exit code 0" equal "$code" 0
   new=$(wait_new_job "$ZV_PRINTER" "$before")
-  check "$writer writes: printed on $ZV_PRINTER" $([ -n "$new" ]; echo $?)
+  check "$writer writes: printed on $ZV_PRINTER" differ "$new" ""
   image=$(reg_value 0 PRINTDLGEXW)
   devmode=$(reg_value 0 DEVMODEW)
   devnames=$(reg_value 0 DEVNAMES)
   image_of[$writer]=$image
-  check "$writer writes: an 84-byte PRINTDLGEXW (${#image} hex digits)" $([ ${#image} -eq 168 ]; echo $?)
-  check "$writer writes: its lStructSize says 84 (${image:0:8})" $([ "${image:0:8}" = 54000000 ]; echo $?)
-  check "$writer writes: DEVNAMES names $ZV_PRINTER" $([[ "$devnames" == *"$pdf_hex"* ]]; echo $?)
-  check "$writer writes: DEVMODEW names $ZV_PRINTER" $([ "${devmode:0:${#pdf_hex}}" = "$pdf_hex" ]; echo $?)
+  check "$writer writes: an 84-byte PRINTDLGEXW (168 hex digits)" equal "${#image}" 168
+  check "$writer writes: its lStructSize says 84" equal "${image:0:8}" 54000000
+  check "$writer writes: DEVNAMES names $ZV_PRINTER" matches "$devnames" "$pdf_hex"
+  check "$writer writes: DEVMODEW names $ZV_PRINTER" equal "${devmode:0:${#pdf_hex}}" "$pdf_hex"
 
   # --- Turned to the second printer, the image as the writer wrote it.
   reg_set 0 DEVMODEW "${devmode//$pdf_hex/$fax_hex}"
   reg_set 0 DEVNAMES "${devnames//$pdf_hex/$fax_hex}"
   stored=$(reg_dump 0)
-  check "$writer writes: the entry now names $ZV_FAX_PRINTER" \
-    $([[ "$(reg_value 0 DEVNAMES)" == *"$fax_hex"* && "$(reg_value 0 PRINTDLGEXW)" = "$image" ]]; echo $?)
+  check "$writer writes: the entry now names $ZV_FAX_PRINTER" matches "$(reg_value 0 DEVNAMES)" "$fax_hex"
+  check "$writer writes: its PRINTDLGEXW as written" equal "$(reg_value 0 PRINTDLGEXW)" "$image"
 
   # --- The reader takes it.
   before_fax=$(completed_jobs "$ZV_FAX_PRINTER")
   code=$(run_copier "$reader" "$work/$reader-reads-$writer")
-  check "$reader reads $writer's entry: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
+  check "$reader reads $writer's entry: exit code 0" equal "$code" 0
   new=$(wait_new_job "$ZV_FAX_PRINTER" "$before_fax")
-  check "$reader reads $writer's entry: printed on $ZV_FAX_PRINTER" $([ -n "$new" ]; echo $?)
-  check "$reader reads $writer's entry: stored nothing over it" $([ "$(reg_dump 0)" = "$stored" ]; echo $?)
+  check "$reader reads $writer's entry: printed on $ZV_FAX_PRINTER" differ "$new" ""
+  check "$reader reads $writer's entry: stored nothing over it" equal "$(reg_dump 0)" "$stored"
 done
 
 # The same situation gives the same image on both builds.
-check "both builds store the same image" \
-  $([ -n "${image_of[i686]}" ] && [ "${image_of[i686]}" = "${image_of[x86_64]}" ]; echo $?)
+check "both builds store an image" differ "${image_of[i686]}" ""
+check "both builds store the same image" equal "${image_of[i686]}" "${image_of[x86_64]}"
 
-echo "$passed passed, $failures failed"
-[ $failures -eq 0 ]
+e2e_finish

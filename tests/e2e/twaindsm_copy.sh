@@ -7,113 +7,94 @@
 #
 #   twaindsm_copy.sh BIN_DIR
 set -uo pipefail
-bin=$1
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-source "$root/scripts/env.sh"
-work=$(mktemp -d)
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_start "$1" x86_64
 ds_folder="zv-e2e-$$"
 ds_dir="$WINEPREFIX/drive_c/windows/twain_64/$ds_folder"
 reg_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\TWAIN64'
-cleanup() {
-  "$ZV_WINE" reg delete "$reg_key" /v "Default Source" /f >/dev/null 2>&1
-  rm -rf "$work" "$ds_dir"
-}
-trap cleanup EXIT
-source "$here/checks.sh"
+e2e_at_exit '"$ZV_WINE" reg delete "$reg_key" /v "Default Source" /f >/dev/null 2>&1; rm -rf "$ds_dir"'
 
-# install SOURCE_INI_KEYS : the data source with its own INI (the flatbed
-# preset plus these keys), made the manager's default source.
+# install [SOURCE-LINE...] : the data source with its own INI (the flatbed
+# preset plus these lines), made the manager's default source.
 install() {
-  printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=Chart\n%s' \
-    "$(winepath_w "$work/trace.log")" "$1" > "$work/source.ini"
+  scanner_ini "$work/source.ini" "$work/trace.log" "$@"
   rm -f "$work/trace.log"
   "$root/tools/vscanner/install_ds.sh" --prefix "$WINEPREFIX" --default --ini "$work/source.ini" \
     --program "$run" "$bin/zvcopier.exe" "$bin/vscanner/zvscanner.ds" "$ds_folder" >/dev/null
 }
 
 # copy_with_box NAME : runs the command-line copy with the dialog driver
-# watching for the program's message box; sets code, found and text.
+# watching for the program's message box; sets code, found (0 when a box
+# was shown) and text. A box holds the program until the driver answers it,
+# so once the program has ended no box can come any more.
 copy_with_box() {
-  "$ZV_WINE" "$bin/dialog_driver.exe" "Zelvantor Copier" "$2" > "$work/box-$1.txt" 2>/dev/null &
+  "$ZV_WINE" "$bin/dialog_driver.exe" "Zelvantor Copier" 120000 > "$work/box-$1.txt" 2>/dev/null &
   local driver=$!
   code=$( cd "$run" && LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 timeout 120 "$ZV_WINE" zvcopier.exe a b \
             >/dev/null 2>&1; echo $? )
-  wait $driver; found=$?
+  kill $driver 2>/dev/null
+  wait $driver 2>/dev/null
   text=$(tr -d '\r' < "$work/box-$1.txt")
+  found=1
+  [ -n "$text" ] && found=0
 }
 
-mkdir -p "$ZV_PDF_DIR"
 run="$work/run"
 
-# --- The chart at 100 %, as on the TWAIN_32.DLL road.
-install ""
-check "no TWAIN_32.DLL beside the program" $([ ! -e "$run/TWAIN_32.DLL" ]; echo $?)
-marker="$work/marker-chart"; set_marker "$marker"
-code=$( cd "$run" && timeout 120 "$ZV_WINE" zvcopier.exe "" "" >/dev/null 2>&1; echo $? )
-check "chart: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
-pdfs=$(wait_pdfs "$marker" 30)
-count=$(printf '%s\n' "$pdfs" | grep -c . || true)
-check "chart: exactly one PDF printed (got $count)" $([ "$count" = 1 ]; echo $?)
-if [ "$count" = 1 ]; then
-  info=$(pdfinfo "$pdfs")
-  check "chart: one page" $(grep -q '^Pages: *1$' <<< "$info"; echo $?)
-  check "chart: A4 page" $(grep -q '^Page size:.*(A4)' <<< "$info"; echo $?)
-  pdftoppm -gray -r 100 -singlefile "$pdfs" "$work/page"
-  pgm="$work/page.pgm"
-  size=$(identify -format '%wx%h' "$pgm")
-  check "chart: rendered at A4 size (got $size)" $([[ "$size" =~ ^82[67]x11(69|70)$ ]]; echo $?)
-  v=$(mean "$pgm" 14x14+2+2);   check "chart: filled square at the top-left corner (mean $v)" $([ "$v" -lt 60 ]; echo $?)
-  v=$(mean "$pgm" 10x10+26+26); check "chart: white beside the square (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 600x2+100+196); check "chart: the line 50 mm from the top (mean $v)" $([ "$v" -lt 110 ]; echo $?)
-  v=$(mean "$pgm" 600x3+100+184); check "chart: white 3 mm above it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 600x3+100+207); check "chart: white 3 mm below it (mean $v)" $([ "$v" -gt 200 ]; echo $?)
-  v=$(mean "$pgm" 30x2+792+1165); check "chart: corner mark at the bottom-right of the sheet (mean $v)" $([ "$v" -lt 110 ]; echo $?)
-fi
-check "chart: scanned through the data source" \
-  $(grep -q 'DAT_NULL MSG_XFERREADY = TWRC_SUCCESS' "$work/trace.log" 2>/dev/null; echo $?)
-check "chart: the page left the source by native transfer" \
-  $(grep -q 'DAT_IMAGENATIVEXFER MSG_GET = TWRC_XFERDONE' "$work/trace.log" 2>/dev/null; echo $?)
+# --- The chart at 100 %, as on the TWAIN_32.DLL road; then from a source
+# that hands its page over as the HBITMAP of a DIB section with -1 dpi, as
+# Wine's gphoto2.ds does: the copier makes a packed DIB of it and prints the
+# same page.
+for case in chart bitmap; do
+  if [ $case = chart ]; then install; else install "NativeImage=Bitmap"; fi
+  check "$case: no TWAIN_32.DLL beside the program" equal "$(ls "$run" | grep -ci '^twain_32.dll$')" 0
+  marker="$work/marker-$case"; set_marker "$marker"
+  code=$( cd "$run" && timeout 120 "$ZV_WINE" zvcopier.exe "" "" >/dev/null 2>&1; echo $? )
+  check "$case: exit code 0" equal "$code" 0
+  pdfs=$(wait_pdfs "$marker" 30)
+  check "$case: exactly one PDF printed" equal "$(count_lines "$pdfs")" 1
+  [ "$(count_lines "$pdfs")" = 1 ] && check_chart_page "$case" "$pdfs"
+  check "$case: scanned through the data source" has_line "$work/trace.log" 'DAT_NULL MSG_XFERREADY = TWRC_SUCCESS'
+  check "$case: the page left the source by native transfer" \
+    has_line "$work/trace.log" 'DAT_IMAGENATIVEXFER MSG_GET = TWRC_XFERDONE'
+done
 
 # --- Failures: the new message, nothing printed, exit code 0. Wine's
 # gphoto2.ds (no camera) and a source that fails its transfer.
 expect_failed="The scanner delivered no page."
 for case in camera failing; do
   if [ $case = camera ]; then
-    install ""
+    install
     "$ZV_WINE" reg add "$reg_key" /v "Default Source" /t REG_SZ \
       /d 'C:\windows\twain_64\gphoto2.ds' /f >/dev/null 2>&1
   else
-    install "Behaviour=FailTransfer"$'\n'
+    install "Behaviour=FailTransfer"
   fi
   marker="$work/marker-$case"; set_marker "$marker"
-  copy_with_box $case 60000
-  check "$case: message box shown" $found
-  check "$case: its text ('$text')" $([ "$text" = "$expect_failed" ]; echo $?)
-  check "$case: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
-  sleep 2
-  count=$(new_pdfs "$marker" | grep -c . || true)
-  check "$case: nothing printed (got $count: $(new_pdfs "$marker" | xargs -r -n1 basename))" $([ "$count" = 0 ]; echo $?)
+  copy_with_box $case
+  check "$case: message box shown" equal "$found" 0
+  check "$case: its text" equal "$text" "$expect_failed"
+  check "$case: exit code 0" equal "$code" 0
+  cups_idle 30
+  check "$case: nothing printed" equal "$(new_pdfs "$marker" | xargs -r -n1 basename)" ""
 done
 check "failing: the transfer failed in the source" \
-  $(grep -q 'DAT_IMAGENATIVEXFER MSG_GET = TWRC_FAILURE' "$work/trace.log" 2>/dev/null; echo $?)
+  has_line "$work/trace.log" 'DAT_IMAGENATIVEXFER MSG_GET = TWRC_FAILURE'
 
 # --- Cancels: the source asks to be closed, or cancels its transfer. No
 # message, nothing printed, nothing left unfreed in the source.
-for keys in "Behaviour=CloseRequest" "Behaviour=CancelTransfer"; do
-  install "$keys"$'\n'
+for behaviour in CloseRequest CancelTransfer; do
+  install "Behaviour=$behaviour"
   marker="$work/marker-cancel"; set_marker "$marker"
-  copy_with_box cancel 8000
-  check "$keys: no message box" $([ "$found" != 0 ]; echo $?)
-  check "$keys: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
-  sleep 2
-  count=$(new_pdfs "$marker" | grep -c . || true)
-  check "$keys: nothing printed (got $count)" $([ "$count" = 0 ]; echo $?)
-  check "$keys: the source was enabled" $(grep -q 'MSG_ENABLEDS showUI=0 = TWRC_SUCCESS' "$work/trace.log" 2>/dev/null; echo $?)
+  copy_with_box cancel
+  check "$behaviour: no message box" differ "$found" 0
+  check "$behaviour: exit code 0" equal "$code" 0
+  cups_idle 30
+  check "$behaviour: nothing printed" equal "$(new_pdfs "$marker" | xargs -r -n1 basename)" ""
+  check "$behaviour: the source was enabled" has_line "$work/trace.log" 'MSG_ENABLEDS showUI=0 = TWRC_SUCCESS'
   closes=$(grep '# not freed at MSG_CLOSEDS:' "$work/trace.log" 2>/dev/null | tr -d '\r')
-  check "$keys: closed with nothing unfreed ($(tr '\n' ';' <<< "$closes"))" \
-    $([ -n "$closes" ] && ! grep -qv 'containers=0 images=0$' <<< "$closes"; echo $?)
+  check "$behaviour: closed" differ "$closes" ""
+  check "$behaviour: nothing left unfreed at the close" equal "$(grep -v 'containers=0 images=0$' <<< "$closes")" ""
 done
 
-echo "$passed passed, $failures failed"
-[ $failures -eq 0 ]
+e2e_finish

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
+#include <vector>
 
 #include "imaging/dib.h"
 #include "imaging/dib_builder.h"
@@ -112,9 +114,9 @@ TEST(DibHandle, NoHandleOrNoLockIsNoImage) {
   for (HGLOBAL h : {HGLOBAL(nullptr), discarded}) {
     EXPECT_EQ(0, DibBitCount(h));
     EXPECT_FALSE(NormalizeGreyPalette(h));
-    EXPECT_EQ(nullptr, ConvertDibDepth(h, 1));
+    EXPECT_FALSE(ConvertDibDepth(h, 1));
     DibImage image;
-    image.Attach(h);
+    image.Attach(GlobalBlock(h));
     EXPECT_EQ(h != nullptr, image.HasImage());
     EXPECT_EQ(0, image.GetWidth());
     EXPECT_EQ(0, image.GetHeight());
@@ -171,7 +173,7 @@ TEST(DibHandle, WhatIsNotConvertedStaysAsItWas) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     GlobalBlock block(MakeBlock(c.bytes));
-    EXPECT_EQ(nullptr, ConvertDibDepth(block.get(), 1));
+    EXPECT_FALSE(ConvertDibDepth(block.get(), 1));
     EXPECT_EQ(c.bytes, BlockBytes(block.get()));
   }
 }
@@ -219,10 +221,11 @@ TEST(DibHandle, HostileBlocksAreAnsweredWithoutTouchingThem) {
     ASSERT_EQ(bytes.size(), GlobalSize(h));
     EXPECT_EQ(0, DibBitCount(h));
     EXPECT_FALSE(NormalizeGreyPalette(h));
-    EXPECT_EQ(nullptr, ConvertDibDepth(h, 1));
+    EXPECT_FALSE(ConvertDibDepth(h, 1));
+    EXPECT_FALSE(IsUsableDib(h));
     {
       DibImage image;
-      image.Attach(h);
+      image.Attach(GlobalBlock(h));
       EXPECT_TRUE(image.HasImage());
       EXPECT_EQ(0, image.GetWidth());
       EXPECT_EQ(0, image.GetHeight());
@@ -243,11 +246,10 @@ TEST(DibImageOwner, AttachFreeAndDestroy) {
   {
     DibImage image;
     EXPECT_FALSE(image.HasImage());
-    image.Attach(first);
-    image.Attach(first); // the same block again: kept, not freed
+    image.Attach(GlobalBlock(first));
     EXPECT_EQ(first, image.Handle());
     EXPECT_NE(0u, GlobalSize(first));
-    image.Attach(second); // the first is released before the second is taken
+    image.Attach(GlobalBlock(second)); // the first is released as the second is taken
     EXPECT_EQ(0u, GlobalSize(first));
     EXPECT_EQ(second, image.Handle());
     EXPECT_EQ(4, image.GetWidth());
@@ -257,7 +259,7 @@ TEST(DibImageOwner, AttachFreeAndDestroy) {
 
   HGLOBAL third = MakeBlock(PictureTopDown());
   DibImage image;
-  image.Attach(third);
+  image.Attach(GlobalBlock(third));
   EXPECT_EQ(3, image.GetHeight()); // the absolute value
   EXPECT_TRUE(image.Free());
   EXPECT_FALSE(image.HasImage());
@@ -280,7 +282,8 @@ TEST(DibImageOwner, ResolutionsInBothUnits) {
     f.xPelsPerMeter = c.perMetre;
     f.yPelsPerMeter = 3937; // 100 dpi
     DibImage image;
-    image.Attach(MakeBlock(Grey8({Row({1, 2, 3, 4})}, Levels(256, false), false, f)));
+    image.Attach(
+        GlobalBlock(MakeBlock(Grey8({Row({1, 2, 3, 4})}, Levels(256, false), false, f))));
     EXPECT_EQ(c.perInch, image.GetXResolution(ResolutionPerInch));
     EXPECT_EQ(c.asStored, image.GetXResolution(ResolutionPerMeter));
     EXPECT_EQ(100, image.GetYResolution(ResolutionPerInch));
@@ -296,7 +299,7 @@ TEST(DibImageDraw, OwnSizeTopRowOnTop) {
   for (const auto &bytes : {PictureBottomUp(), PictureTopDown()}) {
     SCOPED_TRACE(bytes[8] == 3 ? "bottom-up" : "top-down");
     DibImage image;
-    image.Attach(MakeBlock(bytes));
+    image.Attach(GlobalBlock(MakeBlock(bytes)));
     Canvas canvas;
     ASSERT_TRUE(canvas.ok());
     ASSERT_TRUE(image.Draw(canvas.dc(), 5, 7, 0, 0));
@@ -309,7 +312,7 @@ TEST(DibImageDraw, OwnSizeTopRowOnTop) {
 
 TEST(DibImageDraw, ScaledToTheRectangle) {
   DibImage image;
-  image.Attach(MakeBlock(PictureBottomUp()));
+  image.Attach(GlobalBlock(MakeBlock(PictureBottomUp())));
   Canvas canvas;
   ASSERT_TRUE(canvas.ok());
   ASSERT_TRUE(image.Draw(canvas.dc(), 10, 12, 8, 9)); // 2 x 3 per pixel
@@ -337,6 +340,78 @@ TEST(DibImageDraw, ConvertedPageDrawsBlackAndWhite) {
       EXPECT_EQ(picture[y][x] >= 128 ? 0xFFFFFFu : 0u, canvas.At(x, y)) << x << "," << y;
   EXPECT_EQ(Canvas::kMarker, canvas.At(9, 0));
   EXPECT_EQ(Canvas::kMarker, canvas.At(0, 2));
+}
+
+// Some sources hand a page over as a GDI bitmap: its pixels come out in a
+// packed DIB of 24 bits, bottom-up, whatever form the bitmap had.
+TEST(DibFromBitmap, EveryFormOfBitmapGivesThePicture) {
+  struct Case {
+    const char *what;
+    int bitCount; // 0: a device-dependent bitmap
+    bool topDown;
+    LONG pelsPerMeter;
+  } cases[] = {
+      {"top-down 24-bit DIB section", 24, true, 0},
+      {"bottom-up 24-bit DIB section with a resolution", 24, false, 11811},
+      {"8-bit DIB section", 8, false, 0},
+      {"32-bit DIB section", 32, true, 3937},
+      {"device-dependent bitmap", 0, false, 0},
+  };
+  const std::vector<unsigned char> picture = PictureBottomUp();
+  const auto *pictureInfo = reinterpret_cast<const BITMAPINFO *>(picture.data());
+  const unsigned char *pictureBits = picture.data() + 40 + 256 * 4;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = nullptr;
+    if (c.bitCount == 0) {
+      bitmap = CreateCompatibleBitmap(screen, 4, 3);
+    } else {
+      std::vector<unsigned char> info(sizeof(BITMAPINFOHEADER) + 256 * 4, 0);
+      auto *header = reinterpret_cast<BITMAPINFOHEADER *>(info.data());
+      header->biSize = sizeof(BITMAPINFOHEADER);
+      header->biWidth = 4;
+      header->biHeight = c.topDown ? -3 : 3;
+      header->biPlanes = 1;
+      header->biBitCount = WORD(c.bitCount);
+      header->biXPelsPerMeter = header->biYPelsPerMeter = c.pelsPerMeter;
+      std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), picture.data() + 40, 256 * 4);
+      void *bits = nullptr;
+      bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(info.data()),
+                                DIB_RGB_COLORS, &bits, nullptr, 0);
+    }
+    ASSERT_NE(nullptr, bitmap);
+    ASSERT_EQ(3, SetDIBits(screen, bitmap, 0, 3, pictureBits, pictureInfo, DIB_RGB_COLORS));
+    ReleaseDC(nullptr, screen);
+
+    GlobalBlock dib = PackedDibFromBitmap(bitmap);
+    EXPECT_NE(0, GetObjectType(bitmap)) << "the bitmap stays with its owner";
+    DeleteObject(bitmap);
+    ASSERT_TRUE(dib);
+    EXPECT_TRUE(IsUsableDib(dib.get()));
+    EXPECT_EQ(24, DibBitCount(dib.get()));
+    EXPECT_LT(0, std::int32_t(ReadU32(BlockBytes(dib.get()).data() + dib_field::kHeight)));
+    DibImage image;
+    image.Attach(std::move(dib));
+    EXPECT_EQ(4, image.GetWidth());
+    EXPECT_EQ(3, image.GetHeight());
+    EXPECT_EQ(c.pelsPerMeter, image.GetXResolution(ResolutionPerMeter));
+    EXPECT_EQ(c.pelsPerMeter, image.GetYResolution(ResolutionPerMeter));
+    Canvas canvas;
+    ASSERT_TRUE(canvas.ok());
+    ASSERT_TRUE(image.Draw(canvas.dc(), 0, 0, 0, 0));
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(Grey(kPicture[y][x]), canvas.At(x, y)) << x << "," << y;
+  }
+
+  // A GDI object that is no bitmap, and a bitmap already deleted: nothing.
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  EXPECT_FALSE(PackedDibFromBitmap(reinterpret_cast<HBITMAP>(brush)));
+  DeleteObject(brush);
+  HBITMAP gone = CreateBitmap(4, 3, 1, 32, nullptr);
+  DeleteObject(gone);
+  EXPECT_FALSE(PackedDibFromBitmap(gone));
 }
 
 namespace {
@@ -507,4 +582,75 @@ TEST(DibPageDraw, PageNoBandOfWhichIsTakenIsNotDrawn) {
   EXPECT_FALSE(DrawDibPage(page.get(), canvas.dc(), 0, 0, 10, -1, StretchDIBits));
   EXPECT_FALSE(DrawDibPage(nullptr, canvas.dc(), 0, 0, 10, 10, StretchDIBits));
   EXPECT_EQ(0, canvas.Touched());
+}
+
+namespace {
+
+// What the header handed to StretchDIBits says of its colour profile, and
+// whether that profile lies inside what the caller handed over.
+struct SeenProfile {
+  std::uint32_t csType = 0, profileData = 0, profileSize = 0;
+  int calls = 0;
+};
+SeenProfile g_seen;
+
+int WINAPI NoteProfile(HDC, int, int, int, int, int, int, int, int sourceHeight, const void *,
+                       const BITMAPINFO *info, UINT, DWORD) {
+  const auto *h = reinterpret_cast<const unsigned char *>(info);
+  g_seen.csType = ReadU32(h + dib_field::kCSType);
+  g_seen.profileData = ReadU32(h + dib_field::kProfileData);
+  g_seen.profileSize = ReadU32(h + dib_field::kProfileSize);
+  ++g_seen.calls;
+  return sourceHeight;
+}
+
+// A 24-bit page with a V5 header naming an embedded profile of 16 bytes
+// at `profileData` (counted from the header); the block ends after the
+// rows, with `tail` bytes more.
+std::vector<unsigned char> PageWithProfile(std::uint32_t profileData, std::size_t tail) {
+  DibFields f;
+  f.headerSize = 124;
+  f.width = 4;
+  f.height = 3;
+  f.bitCount = 24;
+  std::vector<unsigned char> v = DibHeader(f);
+  WriteU32(&v[dib_field::kCSType], kProfileEmbedded);
+  WriteU32(&v[dib_field::kProfileData], profileData);
+  WriteU32(&v[dib_field::kProfileSize], 16);
+  v.resize(v.size() + 3 * 12 + tail, 0x5A);
+  return v;
+}
+
+} // namespace
+
+// A page whose header points GDI at a colour profile beyond its block (a
+// source's bad offset) is drawn with a header of its own without the
+// profile; a profile that is inside the block is handed on as it is.
+TEST(DibPageDraw, ProfileOutsideTheBlockIsNotHandedToTheDriver) {
+  const std::uint32_t rowsEnd = 124 + 3 * 12;
+  const struct {
+    const char *what;
+    std::uint32_t profileData;
+    std::size_t tail;
+    bool kept;
+  } cases[] = {
+      {"inside, after the rows", rowsEnd, 16, true},
+      {"one byte short", rowsEnd, 15, false},
+      {"far outside", 0x7FFFFFF0u, 16, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    GlobalBlock page(MakeBlock(PageWithProfile(c.profileData, c.tail)));
+    g_seen = SeenProfile();
+    ASSERT_TRUE(DrawDibPage(page.get(), nullptr, 0, 0, 4, 3, NoteProfile));
+    EXPECT_EQ(1, g_seen.calls);
+    if (c.kept) {
+      EXPECT_EQ(kProfileEmbedded, g_seen.csType);
+      EXPECT_EQ(c.profileData, g_seen.profileData);
+      EXPECT_EQ(16u, g_seen.profileSize);
+    } else {
+      EXPECT_EQ(kColorSpaceSrgb, g_seen.csType);
+      EXPECT_EQ(0u, g_seen.profileSize);
+    }
+  }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "imaging/global_memory.h"
+#include "tools/twainsim/sim_ledger.h"
 
 using namespace twainsim;
 
@@ -53,6 +54,8 @@ SimConfig OneSource(SimSource source) {
 }
 
 SimSession::SimSession(SimConfig config, HWND owner) : engine(std::move(config)) {
+  // Every free of this test program is counted from now on.
+  WatchFrees();
   InstallEngine(&engine);
   session = std::make_unique<ScannerSession>(owner, &SimDsmEntry);
   engine.ClearCalls();
@@ -100,6 +103,22 @@ bool SimSession::LastSet(TW_UINT16 cap, TW_UINT32 &item) const {
   if (engine.LiveImages() != keptImages)
     return ::testing::AssertionFailure()
            << engine.LiveImages() << " images alive, expected " << keptImages;
+  return EachGivenBackOnce(engine, keptImages);
+}
+
+void WatchFrees() {
+  ASSERT_TRUE(FreeLedger::Process().Watch(GetModuleHandleW(nullptr)))
+      << "the test program's imports of GlobalFree were not found";
+}
+
+::testing::AssertionResult EachGivenBackOnce(const SimEngine &engine, std::size_t kept) {
+  if (!FreeLedger::Process().Watching())
+    return ::testing::AssertionFailure() << "frees are not watched";
+  if (engine.FreedTwice() != 0)
+    return ::testing::AssertionFailure() << engine.FreedTwice() << " frees of blocks freed before";
+  if (engine.NotFreed() != kept)
+    return ::testing::AssertionFailure()
+           << engine.NotFreed() << " blocks not given back, expected " << kept;
   return ::testing::AssertionSuccess();
 }
 

@@ -49,6 +49,15 @@ public:
   ::testing::AssertionResult NothingLeaked(std::size_t keptImages = 0) const;
 };
 
+// Counts every GlobalFree and DeleteObject of this test program from now on
+// (twainsim::FreeLedger), so that a block freed twice or not at all shows.
+void WatchFrees();
+// Every container and image the engine's sources handed out, and every
+// container the application sent, was given back exactly once, apart from
+// `kept` the test still owns. Needs WatchFrees.
+::testing::AssertionResult EachGivenBackOnce(const twainsim::SimEngine &engine,
+                                             std::size_t kept = 0);
+
 // Dispatches whatever the thread's queue holds.
 void DrainQueue();
 

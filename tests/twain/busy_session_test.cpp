@@ -25,11 +25,36 @@ bool Contains(const Names &names, const std::string &name) {
 
 // How the user closes a window: each is posted to the proxy as soon as the
 // source is enabled, so that the wait for the page receives it.
-enum class Gesture { None, CloseMessage, CloseCommand, AltF4 };
+enum class Gesture { None, CloseMessage, CloseCommand, AltF4, CloseBox };
 Gesture g_gesture = Gesture::None;
+
+// The close box: the point of the caption that hit-tests as HTCLOSE,
+// clicked with the real mouse. False when the window has none.
+bool ClickCloseBox(HWND window) {
+  RECT r = {};
+  GetWindowRect(window, &r);
+  const int band = GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME) + 4;
+  for (int y = r.top; y < r.top + band && y < r.bottom; ++y)
+    for (int x = r.right - 1; x >= r.left; --x) {
+      if (SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)) != HTCLOSE)
+        continue;
+      SetCursorPos(x, y);
+      INPUT click[2] = {};
+      click[0].type = click[1].type = INPUT_MOUSE;
+      click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+      click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+      SendInput(2, click, sizeof(INPUT));
+      return true;
+    }
+  return false;
+}
+bool g_closeBoxFound = false;
 
 void Perform(Gesture gesture, HWND window) {
   switch (gesture) {
+  case Gesture::CloseBox:
+    g_closeBoxFound = ClickCloseBox(window);
+    break;
   case Gesture::CloseMessage:
     PostMessageW(window, WM_CLOSE, 0, 0);
     break;
@@ -54,9 +79,12 @@ TW_UINT16 TW_CALLINGSTYLE ClosingEntry(TW_IDENTITY *origin, TW_IDENTITY *destina
 }
 
 // Without the session's own way out, a source that never answers would keep
-// a failing test waiting for ever: the wait ends on WM_QUIT.
+// a failing test waiting for ever: the wait ends on WM_QUIT. The wait
+// consumes that message, so the timer also leaves a mark the test checks.
+bool g_safetyTimerFired = false;
 void CALLBACK QuitTheWait(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
+  g_safetyTimerFired = true;
   PostQuitMessage(0);
 }
 
@@ -66,7 +94,8 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
     Gesture gesture;
   } cases[] = {{"WM_CLOSE", Gesture::CloseMessage},
                {"SC_CLOSE", Gesture::CloseCommand},
-               {"Alt+F4", Gesture::AltF4}};
+               {"Alt+F4", Gesture::AltF4},
+               {"close box", Gesture::CloseBox}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
     OwnerWindow owner;
@@ -74,17 +103,25 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
     config.sources[0].behaviour.outcome = twainsim::SimOutcome::Silent;
     Start(owner.hwnd, false, ClosingEntry);
     HWND proxy = session->proxyWindow.get();
+    // The system menu, which brings the close box, holds Close alone.
+    HMENU menu = GetSystemMenu(proxy, FALSE);
+    ASSERT_NE(nullptr, menu);
+    EXPECT_EQ(1, GetMenuItemCount(menu));
+    EXPECT_EQ(UINT(SC_CLOSE), GetMenuItemID(menu, 0));
 
     g_gesture = c.gesture;
+    g_closeBoxFound = false;
+    g_safetyTimerFired = false;
     const UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitTheWait);
-    HGLOBAL page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+    GlobalBlock page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
     KillTimer(nullptr, timer);
     g_gesture = Gesture::None;
-    MSG quit;
-    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        << "the wait ended only through the safety timer";
+    EXPECT_FALSE(g_safetyTimerFired) << "the wait ended only through the safety timer";
+    if (c.gesture == Gesture::CloseBox) {
+      EXPECT_TRUE(g_closeBoxFound) << "no close box on the caption";
+    }
 
-    EXPECT_EQ(nullptr, page);
+    EXPECT_FALSE(page);
     ASSERT_TRUE(IsWindow(proxy)) << "the user destroyed the proxy window";
     EXPECT_EQ(proxy, session->proxyWindow.get());
     EXPECT_FALSE(IsWindowVisible(proxy));
@@ -99,9 +136,9 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowCancelsTheScanAndKeepsTheWindow) {
     // The same window still serves the next scan.
     engine->Config().sources[0].behaviour.outcome = twainsim::SimOutcome::Deliver;
     page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
-    ASSERT_NE(nullptr, page);
+    ASSERT_TRUE(page);
     EXPECT_EQ(proxy, engine->ParentWindow());
-    GlobalFree(page);
+    page.reset();
     TearDown();
   }
 }
@@ -114,12 +151,11 @@ TEST_F(SimSessionTest, ClosingTheBusyWindowAtRestChangesNothing) {
   PostMessageW(proxy, WM_SYSCOMMAND, SC_CLOSE, 0);
   DrainQueue();
   ASSERT_TRUE(IsWindow(proxy));
-  EXPECT_FALSE(session->closeRequested);
+  EXPECT_FALSE(session->CloseRequested());
   EXPECT_TRUE(engine->Calls().empty());
   // No cancel is left over for the next scan.
-  HGLOBAL page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
-  ASSERT_NE(nullptr, page);
-  GlobalFree(page);
+  GlobalBlock page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  ASSERT_TRUE(page);
 }
 
 // ---- nested busy periods ---------------------------------------------------
@@ -156,7 +192,7 @@ struct Nested {
   twainsim::SimEngine *engine = nullptr;
   HWND window = nullptr;
   bool clicked = false;
-  HGLOBAL page = nullptr;
+  GlobalBlock page;
   AcquireOutcome outcome = AcquireOutcome::Delivered;
   std::uint32_t selected = 1, found = 1;
   bool profiled = true;
@@ -203,17 +239,16 @@ TEST_F(SimSessionTest, OperationsRefuseWhileAnotherOfTheSessionRuns) {
                                     nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, g_nested.window);
 
+  g_safetyTimerFired = false;
   const UINT_PTR timer = SetTimer(nullptr, 0, 5000, QuitTheWait);
-  HGLOBAL page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
+  GlobalBlock page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
   KillTimer(nullptr, timer);
   DestroyWindow(g_nested.window);
   g_nested.window = nullptr;
-  MSG quit;
-  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-      << "the wait ended only through the safety timer";
+  EXPECT_FALSE(g_safetyTimerFired) << "the wait ended only through the safety timer";
 
   ASSERT_TRUE(g_nested.clicked);
-  EXPECT_EQ(nullptr, g_nested.page);
+  EXPECT_FALSE(g_nested.page);
   // Turned away, not failed: the copy job says nothing about it.
   EXPECT_EQ(AcquireOutcome::Cancelled, g_nested.outcome);
   EXPECT_EQ(0u, g_nested.selected);
@@ -221,19 +256,18 @@ TEST_F(SimSessionTest, OperationsRefuseWhileAnotherOfTheSessionRuns) {
   EXPECT_FALSE(g_nested.profiled);
   EXPECT_EQ(g_nested.callsBefore, g_nested.callsAfter) << "a refused operation called the manager";
   // The first operation went on undisturbed.
-  ASSERT_NE(nullptr, page);
+  ASSERT_TRUE(page);
   EXPECT_TRUE(Contains(Calls(), "DS IMAGENATIVEXFER GET"));
   EXPECT_EQ(StateManagerLoaded, session->state);
   EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
-  GlobalFree(page);
+  page.reset();
 
   // Once it is over, each of them runs again.
   EXPECT_EQ(session->scannerId, session->SelectSource(session->scannerId, false));
   ScannerProfile profile;
   EXPECT_TRUE(session->GetScannerProfile(0, profile));
   page = session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false);
-  EXPECT_NE(nullptr, page);
-  GlobalFree(page);
+  EXPECT_TRUE(page);
 }
 
 // ---- EnableSource above state 4 ------------------------------------------------
@@ -250,8 +284,7 @@ TEST_F(SimSessionTest, EnableSourceSendsNothingOnceEnabled) {
   EXPECT_FALSE(session->EnableSource(false));
   EXPECT_EQ(StateTransferring, session->state);
   EXPECT_EQ(Names({"DS IMAGENATIVEXFER GET"}), Calls());
-  GlobalFree(session->imageHandle);
-  session->imageHandle = nullptr;
+  EXPECT_EQ(session->imageHandle, session->TakeImage().get());
 }
 
 } // namespace

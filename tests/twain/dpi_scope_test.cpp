@@ -146,9 +146,9 @@ TEST_F(DpiAroundCalls, UnawareExactlyAroundTheWindowedCalls) {
   ASSERT_TRUE(session->IsAvailable());
   EXPECT_NE(0u, session->SelectSource(0, true));
   EXPECT_EQ(kOwn, g_recorder.current);
-  HGLOBAL page = session->AcquirePage(TWPT_GRAY, 150, 0, 0, 0, false);
-  ASSERT_NE(nullptr, page);
-  GlobalFree(page);
+  GlobalBlock page = session->AcquirePage(TWPT_GRAY, 150, 0, 0, 0, false);
+  ASSERT_TRUE(page);
+  page.reset();
   EXPECT_EQ(kOwn, g_recorder.current) << "the thread ends as it began";
 
   std::set<std::string> windowedSeen;

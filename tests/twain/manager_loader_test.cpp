@@ -9,6 +9,7 @@
 #include "support/test_paths.h"
 #include "twain/manager_loader.h"
 #include "twain/scanner_profile.h"
+#include "twain/acquire.h"
 #include "twain/scanner_session.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr wchar_t kV1700[] = L"zvtw_v1700.dll";
 constexpr wchar_t kNoVersion[] = L"zvtw_nover.dll";
 constexpr wchar_t kNoEntry[] = L"zvtw_noentry.dll";
 constexpr wchar_t kMissing[] = L"zvtw_missing.dll";
+constexpr wchar_t kStubborn[] = L"zvtw_stubborn.dll";
 
 bool Loaded(const wchar_t *file) { return GetModuleHandleW(file) != nullptr; }
 
@@ -230,6 +232,31 @@ TEST_F(ManagerFiles, OverrideReplacesEveryFile) {
   EXPECT_EQ(StateManagerLoaded, session.state);
   session.Shutdown();
   EXPECT_EQ(StatePreSession, session.state);
+}
+
+// A manager that keeps its source open and will not close while it does:
+// the last way back to rest is to unload it and load it again. Each request
+// then starts with a manager that holds nothing.
+TEST_F(ManagerFiles, ManagerThatKeepsItsSourceIsLoadedAfresh) {
+  SetTwainManagerFiles({Beside(kStubborn)});
+  ScannerSession session(nullptr);
+  ASSERT_TRUE(session.IsAvailable());
+  using StateProc = int (*)();
+  for (int request = 0; request < 2; ++request) {
+    SCOPED_TRACE(request);
+    AcquireOutcome outcome = AcquireOutcome::Delivered;
+    EXPECT_FALSE(session.AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false, outcome));
+    EXPECT_EQ(AcquireOutcome::Failed, outcome); // the source opened, but would not be enabled
+    EXPECT_EQ(StateManagerLoaded, session.state);
+    EXPECT_TRUE(session.IsAvailable());
+    ASSERT_NE(nullptr, session.dsmModule.get());
+    auto managerState = reinterpret_cast<StateProc>(
+        reinterpret_cast<void *>(GetProcAddress(session.dsmModule.get(), "TinyManagerOpen")));
+    ASSERT_NE(nullptr, managerState);
+    EXPECT_EQ(0, managerState()) << "the manager the session holds still has something open";
+  }
+  session.Shutdown();
+  EXPECT_FALSE(Loaded(kStubborn));
 }
 
 } // namespace

@@ -256,6 +256,36 @@ TEST(ScannerProfileLookup, SecondLookupComesFromTheCache) {
   EXPECT_TRUE(sim.NothingLeaked());
 }
 
+// A session its caller left with its source enabled and a transfer
+// announced: nothing can be asked of the source there, and nothing empty is
+// kept for the rest of the process; the lookup itself starts from rest.
+TEST(ScannerProfileLookup, NoEmptyProfileIsKeptFromAStateAboveTheOpenSource) {
+  SimSession sim(OneSource(Flatbed("ZV Profile Left Pending")));
+  ASSERT_TRUE(sim.session->EnableSource(false));
+  MSG message;
+  ASSERT_TRUE(PeekMessageW(&message, nullptr, SimEngine::NotifyMessage(),
+                           SimEngine::NotifyMessage(), PM_REMOVE));
+  TW_EVENT event = {&message, MSG_NULL};
+  ASSERT_TRUE(sim.session->CallSource(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event));
+  ASSERT_EQ(StateTransferReady, sim.session->state);
+
+  ScannerProfile asked;
+  ProfileFromIdentity(sim.session->sourceIdentity, asked);
+  sim.session->LookupScannerProfile(asked);
+  EXPECT_EQ(StateTransferReady, sim.session->state) << "the lookup's caller keeps its state";
+  ScannerProfile cached;
+  EXPECT_FALSE(FindCachedProfile(asked.ScannerId, cached));
+
+  ScannerProfile p;
+  ASSERT_TRUE(sim.session->GetScannerProfile(0, p));
+  EXPECT_EQ(StateManagerLoaded, sim.session->state);
+  EXPECT_TRUE(p.bResolutionArray);
+  EXPECT_EQ(std::vector<float>({75, 150, 300, 600, 0}), p.ResolutionArray);
+  ASSERT_TRUE(FindCachedProfile(p.ScannerId, cached));
+  EXPECT_EQ(p.ResolutionArray, cached.ResolutionArray);
+  EXPECT_TRUE(sim.NothingLeaked());
+}
+
 TEST(ScannerProfileLookup, TwoScannersAreNeverOpened) {
   for (const TW_IDENTITY &identity : {UnqueriedIdentityA(), UnqueriedIdentityB()}) {
     SimSession sim(OneSource(SourceWithIdentity(identity)));

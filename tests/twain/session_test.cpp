@@ -2,8 +2,11 @@
 // states, with real windows, the real message queue and real global memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "dialogs/window_utils.h"
 #include "twain/session_fixture.h"
@@ -203,7 +206,7 @@ TEST_F(SimSessionTest, EndTransferCountDecidesBetweenSixAndFive) {
     Start();
     ReachTransferring();
     ASSERT_NE(nullptr, session->imageHandle);
-    GlobalFree(session->imageHandle);
+    EXPECT_EQ(session->imageHandle, session->TakeImage().get());
     EXPECT_TRUE(session->EndTransfer());
     EXPECT_EQ(c.after, session->state);
     EXPECT_EQ(c.count, session->pendingTransfers.Count);
@@ -229,8 +232,8 @@ TEST_F(SimSessionTest, NativeTransferAnswers) {
     session->TransferNative();
     EXPECT_EQ(c.after, session->state);
     EXPECT_EQ(c.image, session->imageHandle != nullptr);
-    if (session->imageHandle)
-      GlobalFree(session->imageHandle);
+    // The session holds the image of a completed transfer until taken.
+    EXPECT_EQ(session->imageHandle, session->TakeImage().get());
     EXPECT_EQ(0u, engine->LiveImages());
     TearDown();
   }
@@ -249,7 +252,7 @@ TEST_F(SimSessionTest, CloseDownOrderFromStateSeven) {
     config.sources[0].behaviour.imageCount = c.images;
     Start();
     ReachTransferring();
-    GlobalFree(session->imageHandle);
+    EXPECT_EQ(session->imageHandle, session->TakeImage().get());
     engine->ClearCalls();
     EXPECT_TRUE(session->CloseManager());
     EXPECT_EQ(c.expected, Calls());
@@ -264,7 +267,7 @@ TEST_F(SimSessionTest, FailedEndTransferStaysInSevenUntilTheSourceAgrees) {
                           TWRC_FAILURE, 1});
   Start();
   ReachTransferring();
-  GlobalFree(session->imageHandle);
+  EXPECT_EQ(session->imageHandle, session->TakeImage().get());
   EXPECT_FALSE(session->EndTransfer());
   EXPECT_EQ(StateTransferring, session->state);
   EXPECT_TRUE(session->EndTransfer());
@@ -297,7 +300,7 @@ TEST_F(SimSessionTest, OneAcquisitionThroughEveryState) {
                    "DSM CLOSEDS", "DSM CLOSEDSM"}),
             Calls());
   EXPECT_EQ(1u, engine->LiveImages());
-  GlobalFree(session->imageHandle);
+  EXPECT_EQ(session->imageHandle, session->TakeImage().get());
   EXPECT_EQ(0u, engine->LiveImages());
 }
 
@@ -345,7 +348,7 @@ TEST_F(SimSessionTest, TransferReadyWhileResetTransfersPumps) {
             Calls());
   EXPECT_EQ(StateSourceEnabled, session->state);
   ASSERT_NE(nullptr, session->imageHandle);
-  GlobalFree(session->imageHandle);
+  EXPECT_EQ(session->imageHandle, session->TakeImage().get());
 }
 
 TEST_F(SimSessionTest, DelayedTransferReadyArrivesThroughATimer) {
@@ -365,7 +368,7 @@ TEST_F(SimSessionTest, DelayedTransferReadyArrivesThroughATimer) {
   }
   EXPECT_TRUE(session->transferDone);
   ASSERT_NE(nullptr, session->imageHandle);
-  GlobalFree(session->imageHandle);
+  EXPECT_EQ(session->imageHandle, session->TakeImage().get());
   session->transferDone = false;
 }
 
@@ -721,6 +724,136 @@ TEST_F(SimSessionTest, ModalDialogOfTheSourceMovesTheProxyAside) {
   EXPECT_TRUE(IsWindowVisible(proxy));
   DestroyWindow(dialog);
   ShowWindow(proxy, SW_HIDE);
+}
+
+// ---- sources that will not step down -------------------------------------------
+
+// Left by hand in each state, with the source refusing one step of the way
+// down for good: ReturnToRest still reaches rest, each step tried once from
+// where the session stands, and the manager closes what its source would not.
+TEST_F(SimSessionTest, ReturnToRestGetsPastRefusedSteps) {
+  struct Case {
+    const char *what;
+    bool toSource;
+    TW_UINT16 dat, msg;
+    int reach; // 5, 6 or 7
+    Names tail;
+  } cases[] = {
+      {"MSG_ENDXFER refused in state 7", true, DAT_PENDINGXFERS, MSG_ENDXFER, 7,
+       {"DS ENDXFER", "DS RESET", "DS DISABLEDS", "DSM CLOSEDS", "DSM CLOSEDSM"}},
+      {"MSG_RESET refused in state 6", true, DAT_PENDINGXFERS, MSG_RESET, 6,
+       {"DS RESET", "DS DISABLEDS", "DSM CLOSEDS", "DSM CLOSEDSM"}},
+      {"MSG_DISABLEDS refused in state 5", true, DAT_USERINTERFACE, MSG_DISABLEDS, 5,
+       {"DS DISABLEDS", "DSM CLOSEDS", "DSM CLOSEDSM"}},
+      {"MSG_CLOSEDS refused in state 5", false, DAT_IDENTITY, MSG_CLOSEDS, 5,
+       {"DS DISABLEDS", "DSM CLOSEDS", "DSM CLOSEDSM"}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    config.closeDsmClosesSources = true;
+    config.sources[0].behaviour.outcome =
+        c.reach == 5 ? twainsim::SimOutcome::Silent : twainsim::SimOutcome::Deliver;
+    sequenceErrorsExpected = true;
+    Start();
+    if (c.reach == 5) {
+      ASSERT_TRUE(session->EnableSource(false));
+    } else {
+      ReachTransferReady();
+    }
+    if (c.reach == 7) {
+      session->TransferNative();
+      ASSERT_EQ(StateTransferring, session->state);
+    }
+    engine->SetRules({{c.toSource, DG_CONTROL, c.dat, c.msg, twainsim::kAnyCap, TWRC_FAILURE, -1}});
+    engine->ClearCalls();
+    session->ReturnToRest();
+    EXPECT_EQ(StateManagerLoaded, session->state);
+    EXPECT_EQ(2, engine->ManagerState());
+    EXPECT_EQ(3, engine->SourceState());
+    Names calls = Calls();
+    // The pumps between the steps may offer the source what the queue holds.
+    calls.erase(std::remove(calls.begin(), calls.end(), "DS PROCESSEVENT"), calls.end());
+    EXPECT_EQ(c.tail, calls);
+    // The image a transfer left untaken went with the operation.
+    EXPECT_EQ(0u, engine->LiveImages());
+    engine->SetRules({});
+    config.closeDsmClosesSources = false;
+    config.sources[0].behaviour = twainsim::SimBehaviour();
+    TearDown();
+  }
+}
+
+// A session given its DSM_Entry has no library to unload: with a manager
+// that will not even close, the conversation is forgotten and the session
+// rests; the next request starts from the beginning.
+TEST_F(SimSessionTest, ManagerThatWillNotCloseIsForgotten) {
+  config.sources[0].behaviour.outcome = twainsim::SimOutcome::Silent;
+  Start();
+  ASSERT_TRUE(session->OpenSource());
+  engine->SetRules({{false, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, twainsim::kAnyCap,
+                     TWRC_FAILURE, 1},
+                    {false, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, twainsim::kAnyCap,
+                     TWRC_FAILURE, 1}});
+  session->ReturnToRest();
+  EXPECT_EQ(StateManagerLoaded, session->state);
+  EXPECT_TRUE(session->IsAvailable());
+  // The simulated manager still holds its source; closed here so that the
+  // fixture's checks see it at rest.
+  EXPECT_EQ(3, engine->ManagerState());
+  TW_IDENTITY identity = session->sourceIdentity;
+  EXPECT_EQ(TWRC_SUCCESS, twainsim::SimDsmEntry(&session->appIdentity, nullptr, DG_CONTROL,
+                                                DAT_IDENTITY, MSG_CLOSEDS, &identity));
+  HWND parent = session->proxyWindow.get();
+  EXPECT_EQ(TWRC_SUCCESS, twainsim::SimDsmEntry(&session->appIdentity, nullptr, DG_CONTROL,
+                                                DAT_PARENT, MSG_CLOSEDSM, &parent));
+}
+
+TEST_F(SimSessionTest, ShutdownClosesAnEnabledSourceBeforeTheManagerGoes) {
+  config.sources[0].behaviour.outcome = twainsim::SimOutcome::Silent;
+  Start();
+  ASSERT_TRUE(session->EnableSource(false));
+  engine->ClearCalls();
+  session->Shutdown();
+  EXPECT_EQ(Names({"DS DISABLEDS", "DSM CLOSEDS", "DSM CLOSEDSM"}), Calls());
+  EXPECT_EQ(3, engine->SourceState());
+  EXPECT_EQ(2, engine->ManagerState());
+  EXPECT_EQ(StatePreSession, session->state);
+}
+
+// A manager built in C++ that throws: its call failed, nothing more.
+TW_UINT16 TW_CALLINGSTYLE ThrowingAtOpenDs(TW_IDENTITY *origin, TW_IDENTITY *destination,
+                                           TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                                           TW_MEMREF data) {
+  if (dat == DAT_IDENTITY && msg == MSG_OPENDS)
+    throw std::runtime_error("a manager's own fault");
+  return twainsim::SimDsmEntry(origin, destination, dg, dat, msg, data);
+}
+
+TEST_F(SimSessionTest, ManagerThatThrowsFailsItsCall) {
+  OwnerWindow owner;
+  Start(owner.hwnd, false, ThrowingAtOpenDs);
+  AcquireOutcome outcome = AcquireOutcome::Delivered;
+  EXPECT_FALSE(session->AcquirePage(TWPT_GRAY, 100, 0, 0, 0, false, outcome));
+  EXPECT_EQ(AcquireOutcome::Failed, outcome);
+  EXPECT_EQ(StateManagerLoaded, session->state);
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
+  EXPECT_EQ(Names({"DSM OPENDSM", "DSM GETFIRST", "DSM CLOSEDSM"}), Calls());
+}
+
+// The busy window is a state pair: an exception inside it still restores
+// the owner and hides the window.
+TEST_F(SimSessionTest, BusyWindowScopeEndsOnEveryRoadOut) {
+  OwnerWindow owner;
+  Start(owner.hwnd);
+  try {
+    const ScannerSession::BusyWindowScope busy(*session);
+    EXPECT_FALSE(IsWindowEnabled(owner.hwnd));
+    EXPECT_TRUE(IsWindowVisible(session->proxyWindow.get()));
+    throw std::bad_alloc();
+  } catch (const std::bad_alloc &) {
+  }
+  EXPECT_TRUE(IsWindowEnabled(owner.hwnd));
+  EXPECT_FALSE(IsWindowVisible(session->proxyWindow.get()));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include "dialogs/window_utils.h"
 #include "imaging/global_memory.h"
+#include "support/acquisition_calls.h"
 #include "support/dialog_driver.h"
 #include "support/test_paths.h"
 #include "tools/vscanner/vscanner_image.h"
@@ -131,6 +132,14 @@ public:
     TW_UINT32 item;
     std::memcpy(&item, &f, 4);
     return SetOne(cap, TWTY_FIX32, item);
+  }
+  // MSG_GET of a capability, its container freed.
+  TW_UINT16 Get(TW_UINT16 cap) {
+    TW_CAPABILITY c{cap, TWON_DONTCARE16, nullptr};
+    const TW_UINT16 rc = Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &c);
+    if (c.hContainer != nullptr)
+      GlobalFree(c.hContainer);
+    return rc;
   }
   TW_UINT16 SetFrame(double l, double t, double r, double b) {
     TW_IMAGELAYOUT layout{};
@@ -256,25 +265,6 @@ HMODULE VirtualScannerDll::module_ = nullptr;
 DSMENTRYPROC VirtualScannerDll::entry_ = nullptr;
 std::wstring VirtualScannerDll::folder_, VirtualScannerDll::ini_, VirtualScannerDll::trace_;
 
-// A trace line without its sequence number and ids, PROCESSEVENT calls
-// about messages that were not the source's left out.
-std::vector<std::string> Triplets(const std::vector<std::string> &lines) {
-  std::vector<std::string> out;
-  for (const auto &line : lines) {
-    if (line.empty() || line[0] == '#')
-      continue;
-    if (line.find("MSG_PROCESSEVENT") != std::string::npos &&
-        line.find("TWRC_NOTDSEVENT") != std::string::npos)
-      continue;
-    // "<seq> <origin> -> <dest> DG ..." : drop the first four words.
-    std::size_t at = 0;
-    for (int words = 0; words < 4 && at != std::string::npos; ++words)
-      at = line.find(' ', at + 1);
-    out.push_back(at == std::string::npos ? line : line.substr(at + 1));
-  }
-  return out;
-}
-
 } // namespace
 
 TEST_F(VirtualScannerDll, VersionResourceIsAtLeast1603) {
@@ -308,11 +298,15 @@ TEST_F(VirtualScannerDll, ColourAcquisitionByHand) {
   ASSERT_EQ(TWRC_SUCCESS, app.Manager(DAT_IDENTITY, MSG_GETDEFAULT, &def));
   EXPECT_EQ("Zelvantor Virtual Scanner", ProductOf(def));
 
+  // The copier's settings, in its order.
   ASSERT_EQ(TWRC_SUCCESS, app.OpenDs(sources[0]));
-  EXPECT_EQ(TWRC_SUCCESS, app.SetOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB));
   EXPECT_EQ(TWRC_SUCCESS, app.SetFix(ICAP_XRESOLUTION, 150));
   EXPECT_EQ(TWRC_SUCCESS, app.SetFix(ICAP_YRESOLUTION, 150));
   EXPECT_EQ(TWRC_SUCCESS, app.SetFrame(1, 1, 5, 4));
+  EXPECT_EQ(TWRC_SUCCESS, app.SetFix(ICAP_CONTRAST, 0));
+  EXPECT_EQ(TWRC_SUCCESS, app.SetOne(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB));
+  EXPECT_EQ(TWRC_SUCCESS, app.Get(ICAP_BRIGHTNESS));
+  EXPECT_EQ(TWRC_SUCCESS, app.SetFix(ICAP_BRIGHTNESS, 0));
   ASSERT_EQ(TWRC_SUCCESS, app.Enable(false));
   const Notification n = app.Wait(10000);
   ASSERT_EQ(MSG_XFERREADY, n.message);
@@ -358,28 +352,27 @@ TEST_F(VirtualScannerDll, ColourAcquisitionByHand) {
   }
   GlobalFree(dib);
 
-  const auto triplets = Triplets(ReadLines(trace_));
-  const std::vector<std::string> expected = {
-      "DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_SUCCESS",
-      "DG_CONTROL DAT_IDENTITY MSG_GETFIRST source=\"Zelvantor Virtual Scanner\" = TWRC_SUCCESS",
-      "DG_CONTROL DAT_IDENTITY MSG_GETNEXT source=\"ZV Greyscale 1-bit TzGuxPPT\" = TWRC_SUCCESS",
-      "DG_CONTROL DAT_IDENTITY MSG_GETNEXT = TWRC_ENDOFLIST",
-      "DG_CONTROL DAT_IDENTITY MSG_GETDEFAULT source=\"Zelvantor Virtual Scanner\" = TWRC_SUCCESS",
-      "DG_CONTROL DAT_IDENTITY MSG_OPENDS source=\"Zelvantor Virtual Scanner\" = TWRC_SUCCESS",
-      "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_PIXELTYPE value=2 = TWRC_SUCCESS",
-      "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_XRESOLUTION value=150.00 = TWRC_SUCCESS",
-      "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_YRESOLUTION value=150.00 = TWRC_SUCCESS",
-      "DG_IMAGE DAT_IMAGELAYOUT MSG_SET = TWRC_SUCCESS",
-      "DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS showUI=0 = TWRC_SUCCESS",
-      "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT event=MSG_XFERREADY = TWRC_DSEVENT",
-      "DG_IMAGE DAT_IMAGEINFO MSG_GET = TWRC_SUCCESS",
-      "DG_IMAGE DAT_IMAGENATIVEXFER MSG_GET = TWRC_XFERDONE",
-      "DG_CONTROL DAT_PENDINGXFERS MSG_ENDXFER count=0 = TWRC_SUCCESS",
-      "DG_CONTROL DAT_USERINTERFACE MSG_DISABLEDS = TWRC_SUCCESS",
-      "DG_CONTROL DAT_IDENTITY MSG_CLOSEDS source=\"Zelvantor Virtual Scanner\" = TWRC_SUCCESS",
-      "DG_CONTROL DAT_PARENT MSG_CLOSEDSM = TWRC_SUCCESS",
+  // The page's calls as the copier makes them; the listing and the default
+  // as this application asked for them.
+  PageCalls page;
+  page.pixelType = "2";
+  page.resolution = "150.00";
+  page.frame = "1.0000,1.0000,5.0000,4.0000";
+  page.brightness = "0.00";
+  const CallSequence listing = {
+      Call("DG_CONTROL DAT_PARENT MSG_OPENDSM", {}, "TWRC_SUCCESS"),
+      Call("DG_CONTROL DAT_IDENTITY MSG_GETFIRST", {{"source", "\"Zelvantor Virtual Scanner\""}},
+           "TWRC_SUCCESS"),
+      Call("DG_CONTROL DAT_IDENTITY MSG_GETNEXT", {{"source", "\"ZV Greyscale 1-bit TzGuxPPT\""}},
+           "TWRC_SUCCESS"),
+      Call("DG_CONTROL DAT_IDENTITY MSG_GETNEXT", {}, "TWRC_ENDOFLIST"),
+      Call("DG_CONTROL DAT_IDENTITY MSG_GETDEFAULT", {{"source", "\"Zelvantor Virtual Scanner\""}},
+           "TWRC_SUCCESS"),
+      Call("DG_CONTROL DAT_IDENTITY MSG_OPENDS", {{"source", "\"Zelvantor Virtual Scanner\""}},
+           "TWRC_SUCCESS"),
   };
-  EXPECT_EQ(expected, triplets);
+  EXPECT_TRUE(
+      MatchesSequence(Concat({listing, OnePage(page), ManagerClosed()}), TraceRecords(trace_)));
   // Ids: the source calls go from the application to the source's number.
   const auto lines = ReadLines(trace_);
   const auto enable = std::find_if(lines.begin(), lines.end(), [](const std::string &l) {
@@ -490,14 +483,24 @@ TEST_F(VirtualScannerDll, BehavioursPlayedAsConfigured) {
     EXPECT_EQ(c.resetRc, out.resetRc) << c.lines;
     // The trace of this session alone: from opening the manager to closing
     // it, with the notification the application saw.
-    const auto lines = Triplets(ReadLines(trace_));
-    ASSERT_FALSE(lines.empty()) << c.lines;
-    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_SUCCESS", lines.front()) << c.lines;
-    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_CLOSEDSM = TWRC_SUCCESS", lines.back()) << c.lines;
-    const std::string event = "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT event=" +
-                              std::string(c.notification == MSG_XFERREADY ? "MSG_XFERREADY" : "MSG_CLOSEDSREQ") +
-                              " = TWRC_DSEVENT";
-    EXPECT_EQ(c.notification == MSG_NULL ? 0 : 1, std::count(lines.begin(), lines.end(), event)) << c.lines;
+    const std::vector<CallRecord> records = TraceRecords(trace_);
+    ASSERT_FALSE(records.empty()) << c.lines;
+    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_SUCCESS", FormatCallRecord(records.front()))
+        << c.lines;
+    EXPECT_EQ("DG_CONTROL DAT_PARENT MSG_CLOSEDSM = TWRC_SUCCESS", FormatCallRecord(records.back()))
+        << c.lines;
+    const std::size_t events = std::count_if(records.begin(), records.end(), [](const CallRecord &r) {
+      return r.call == "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT" && r.result == "TWRC_DSEVENT";
+    });
+    EXPECT_EQ(c.notification == MSG_NULL ? 0u : 1u, events) << c.lines;
+    if (c.notification != MSG_NULL) {
+      EXPECT_TRUE(ContainsSequence({Call("DG_CONTROL DAT_EVENT MSG_PROCESSEVENT",
+                                         {{"event", c.notification == MSG_XFERREADY
+                                                        ? "MSG_XFERREADY"
+                                                        : "MSG_CLOSEDSREQ"}})},
+                                   records))
+          << c.lines;
+    }
   }
 }
 
@@ -691,10 +694,8 @@ TEST_F(VirtualScannerDll, UserSelectDialogPicksOrCancels) {
     EXPECT_TRUE(answer.seen);
   }
   EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
-  const auto triplets = Triplets(ReadLines(trace_));
-  EXPECT_NE(triplets.end(),
-            std::find(triplets.begin(), triplets.end(),
-                      "DG_CONTROL DAT_IDENTITY MSG_USERSELECT = TWRC_CANCEL"));
+  EXPECT_TRUE(ContainsSequence(
+      {Call("DG_CONTROL DAT_IDENTITY MSG_USERSELECT", {}, "TWRC_CANCEL")}, TraceRecords(trace_)));
 }
 
 namespace {
@@ -891,4 +892,89 @@ TEST_F(VirtualScannerDll, ConfigurationFallbacks) {
     EXPECT_EQ(TWRC_SUCCESS, app.CloseDsm());
   }
   SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini_.c_str());
+}
+
+// With CountFrees the DLL follows the frees of the program that loaded it,
+// and tells at its unloading what its sources handed out and the program
+// did not give back, or gave back twice. A page handed over as a bitmap
+// (NativeImage=Bitmap) is the top-down 24-bit DIB section Wine's
+// gphoto2.ds hands, with -1 dpi in its image information.
+TEST(VirtualScannerDllFrees, WhatTheProgramGaveBackIsInTheTrace) {
+  struct Case {
+    const char *what;
+    const char *image;
+    int frees;
+    const char *line;
+  } cases[] = {
+      {"a block freed once", "Block", 1, "# unloaded: not freed=0 freed twice=0"},
+      {"a block freed twice", "Block", 2, "# unloaded: not freed=0 freed twice=1"},
+      {"a block kept", "Block", 0, "# unloaded: not freed=1 freed twice=0"},
+      {"a bitmap deleted once", "Bitmap", 1, "# unloaded: not freed=0 freed twice=0"},
+  };
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder =
+      std::wstring(temp) + L"zv_vscanner_frees_" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring ini = folder + L"\\vscanner.ini", trace = folder + L"\\trace.log";
+  SetEnvironmentVariableW(L"ZV_VSCANNER_INI", ini.c_str());
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(trace.c_str());
+    WriteFileText(ini, "[Manager]\r\nTrace=" + Narrow(trace) + "\r\nCountFrees=yes\r\n" +
+                           "[Source]\r\nNativeImage=" + c.image + "\r\n");
+    ASSERT_EQ(nullptr, GetModuleHandleW(DllPath().c_str())) << "the DLL is still loaded";
+    HMODULE module = LoadLibraryW(DllPath().c_str());
+    ASSERT_NE(nullptr, module);
+    auto entry = reinterpret_cast<DSMENTRYPROC>(
+        reinterpret_cast<void *>(GetProcAddress(module, "DSM_Entry")));
+    HANDLE page = nullptr;
+    TW_IMAGEINFO info{};
+    {
+      App app(entry);
+      ASSERT_EQ(TWRC_SUCCESS, app.OpenDsm());
+      const auto sources = app.List();
+      ASSERT_FALSE(sources.empty());
+      ASSERT_EQ(TWRC_SUCCESS, app.OpenDs(sources[0]));
+      ASSERT_EQ(TWRC_SUCCESS, app.Enable(false));
+      ASSERT_EQ(MSG_XFERREADY, app.Wait(5000).message);
+      app.ImageInfo(info);
+      HGLOBAL handle = nullptr;
+      EXPECT_EQ(TWRC_XFERDONE, app.Transfer(handle));
+      page = handle;
+      TW_UINT16 count = 0;
+      app.EndXfer(count);
+      app.Disable();
+      app.CloseDs();
+      app.CloseDsm();
+    }
+    ASSERT_NE(nullptr, page);
+    const bool bitmap = std::string(c.image) == "Bitmap";
+    if (bitmap) {
+      EXPECT_EQ(-1, info.XResolution.Whole);
+      ASSERT_EQ(DWORD(OBJ_BITMAP), GetObjectType(page));
+      DIBSECTION section{};
+      ASSERT_EQ(int(sizeof section), GetObjectW(page, sizeof section, &section));
+      EXPECT_EQ(24, section.dsBmih.biBitCount);
+    } else {
+      EXPECT_EQ(0u, GetObjectType(page));
+      EXPECT_NE(0u, GlobalSize(page));
+    }
+    for (int i = 0; i < c.frees; ++i) {
+      if (bitmap)
+        DeleteObject(page);
+      else
+        GlobalFree(page);
+    }
+    FreeLibrary(module);
+    if (c.frees == 0)
+      GlobalFree(page); // no longer watched
+    const std::vector<std::string> lines = ReadLines(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(c.line, lines.back());
+  }
+  SetEnvironmentVariableW(L"ZV_VSCANNER_INI", nullptr);
+  DeleteFileW(ini.c_str());
+  DeleteFileW(trace.c_str());
+  RemoveDirectoryW(folder.c_str());
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/twainsim/sim_record.h"
 #include "tools/vscanner/vscanner_config.h"
 #include "tools/vscanner/vscanner_image.h"
 #include "tools/vscanner/vscanner_sim.h"
@@ -77,6 +78,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
       "[Manager]\r\n"
       "Trace = C:\\temp\\vs trace.log\r\n"
       "Default=2\r\n"
+      "CountFrees=yes\r\n"
       "[Source One]\r\n"
       "Resolutions=50..1200/25\r\n"
       "ResolutionDefault=400\r\n"
@@ -104,6 +106,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
       "Behaviour=CloseRequest\r\n"
       "EnableDS=failure\r\n"
       "OpenDS=Failure\r\n"
+      "NativeImage=Bitmap\r\n"
       "XferReadyDelay=2000\r\n"
       "HeaderFaults=ZeroPelsPerMeter, ZeroColourCount,ZeroImageSize,ReversedGreyPalette\r\n"
       "Image=pages\\letter.bmp\r\n");
@@ -111,6 +114,7 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ("C:\\temp\\vs trace.log", config.tracePath);
   ASSERT_EQ(2u, config.sources.size());
   EXPECT_EQ(1u, config.defaultSource);
+  EXPECT_TRUE(config.countFrees);
 
   const SourceSetup &a = config.sources[0];
   EXPECT_EQ("Zelvantor Virtual Scanner", a.productName);
@@ -125,6 +129,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ(EnableAnswer::CheckStatus, a.enableAnswer);
   EXPECT_FALSE(a.refuseOpen);
   EXPECT_EQ(TWRC_SUCCESS, ToSimSource(a).behaviour.openRc);
+  EXPECT_FALSE(a.bitmapImage);
+  EXPECT_FALSE(ToSimSource(a).behaviour.bitmapImage);
 
   const SourceSetup &b = config.sources[1];
   EXPECT_EQ("Acme", b.manufacturer);
@@ -151,6 +157,8 @@ TEST(VirtualScannerConfig, ReadsEveryKey) {
   EXPECT_EQ(EnableAnswer::Failure, b.enableAnswer);
   EXPECT_TRUE(b.refuseOpen);
   EXPECT_EQ(TWRC_FAILURE, ToSimSource(b).behaviour.openRc);
+  EXPECT_TRUE(b.bitmapImage);
+  EXPECT_TRUE(ToSimSource(b).behaviour.bitmapImage);
   EXPECT_EQ(2000u, b.xferReadyDelayMs);
   EXPECT_TRUE(b.faults.zeroPelsPerMeter && b.faults.zeroColourCount && b.faults.zeroImageSize &&
               b.faults.reversedGreyPalette);
@@ -184,7 +192,8 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
       {"Resolutions=50..100/0"},  {"ResolutionDefault=333"}, {"PixelTypes=9"},
       {"PixelTypes=sepia"},       {"Units=furlongs"},        {"Version=1"},
       {"Protocol=1.70000"},       {"UIControllable=maybe"},  {"Behaviour=explode"},
-      {"EnableDS=later"},         {"OpenDS=sometimes"},         {"XferReadyDelay=-5"},     {"XferReadyDelay=99999999999"},
+      {"EnableDS=later"},         {"OpenDS=sometimes"},      {"XferReadyDelay=-5"},
+      {"XferReadyDelay=99999999999"}, {"NativeImage=jpeg"},
       {"HeaderFaults=Everything"},{"PhysicalWidth=-1"},      {"NativeResolution=nan"},
       {"Colour=blue"},            {"no equals sign"},        {"Brightness=0,100"},
   };
@@ -207,6 +216,11 @@ TEST(VirtualScannerConfig, BadValuesAreNotedAndIgnored) {
     EXPECT_DOUBLE_EQ(d.physicalWidth, s.physicalWidth) << c.line;
     EXPECT_EQ(d.brightness.form, s.brightness.form) << c.line;
   }
+  // A manager key of no meaning leaves the frees uncounted.
+  const Config uncounted = ParseConfig("[Manager]\nCountFrees=perhaps\n");
+  EXPECT_FALSE(uncounted.countFrees);
+  EXPECT_EQ(1u, uncounted.warnings.size());
+
   // A default that names no source falls back to the first.
   const Config config = ParseConfig("[Manager]\nDefault=3\n[Source]\n[Source]\n");
   EXPECT_EQ(0u, config.defaultSource);
@@ -484,26 +498,104 @@ TEST(VirtualScannerImage, BmpFilesAreStretchedOverTheFrame) {
   EXPECT_FALSE(DecodeBmp(badOffset.data(), badOffset.size(), picture));
 }
 
-TEST(VirtualScannerTrace, LinesNameTheTriplet) {
-  TraceCall call;
-  call.sequence = 7;
-  call.originId = 1;
-  call.hasDestination = true;
-  call.destinationId = 2;
-  call.dg = 1;
-  call.dat = 0x0001;
-  call.msg = 0x0006;
-  call.detail = "cap=" + CapabilityName(0x1118);
-  call.rc = 0;
-  EXPECT_EQ("7 1 -> 2 DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_XRESOLUTION = TWRC_SUCCESS",
-            FormatTraceLine(call));
-  call.hasDestination = false;
-  call.dg = 1;
-  call.dat = 0x0004;
-  call.msg = 0x0301;
-  call.detail.clear();
-  call.rc = 1;
-  EXPECT_EQ("7 1 -> DSM DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_FAILURE", FormatTraceLine(call));
-  EXPECT_EQ("0x0BAD", MsgName(0x0BAD));
-  EXPECT_EQ("0x0009", ReturnCodeName(9));
+TEST(VirtualScannerTrace, LinesAreRecordsAndReadBack) {
+  struct Case {
+    TraceCall call;
+    const char *line;
+  };
+  const Case cases[] = {
+      {{7, 1, true, 2,
+        CallRecord{"DG_CONTROL DAT_CAPABILITY MSG_SET",
+                   {{"cap", "ICAP_XRESOLUTION"}, {"value", "300.00"}},
+                   "TWRC_SUCCESS"}},
+       "7 1 -> 2 DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_XRESOLUTION value=300.00 = "
+       "TWRC_SUCCESS"},
+      {{8, 1, false, 0, CallRecord{"DG_CONTROL DAT_PARENT MSG_OPENDSM", {}, "TWRC_FAILURE"}},
+       "8 1 -> DSM DG_CONTROL DAT_PARENT MSG_OPENDSM = TWRC_FAILURE"},
+      {{9, 1, false, 0,
+        CallRecord{"DG_CONTROL DAT_IDENTITY MSG_GETFIRST",
+                   {{"source", "\"Zelvantor Virtual Scanner\""}},
+                   "TWRC_SUCCESS"}},
+       "9 1 -> DSM DG_CONTROL DAT_IDENTITY MSG_GETFIRST source=\"Zelvantor Virtual Scanner\" = "
+       "TWRC_SUCCESS"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(c.line, FormatTraceLine(c.call));
+    TraceCall back;
+    ASSERT_TRUE(ParseTraceLine(c.line, &back)) << c.line;
+    EXPECT_EQ(c.call.sequence, back.sequence) << c.line;
+    EXPECT_EQ(c.call.originId, back.originId) << c.line;
+    EXPECT_EQ(c.call.hasDestination, back.hasDestination) << c.line;
+    EXPECT_EQ(c.call.destinationId, back.destinationId) << c.line;
+    EXPECT_EQ(FormatCallRecord(c.call.record), FormatCallRecord(back.record)) << c.line;
+    EXPECT_EQ(c.call.record.details.size(), back.record.details.size()) << c.line;
+  }
+  for (const char *other : {"# unloaded", "", "7 1 -> ", "x 1 -> 2 DG_CONTROL", "7 1 2 DG_CONTROL"}) {
+    TraceCall none;
+    EXPECT_FALSE(ParseTraceLine(other, &none)) << other;
+  }
+  EXPECT_EQ("0x0BAD", twainsim::MsgRecordName(0x0BAD));
+  EXPECT_EQ("0x0009", twainsim::ReturnCodeRecordName(9));
+}
+
+// What a record takes from a call's data: the trace and the simulated
+// manager show the same.
+TEST(VirtualScannerTrace, DetailsComeFromTheCallsData) {
+  auto oneValue = [](TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item) {
+    TW_CAPABILITY c = {cap, TWON_ONEVALUE, GlobalAlloc(GHND, sizeof(TW_ONEVALUE))};
+    auto *one = static_cast<TW_ONEVALUE *>(GlobalLock(c.hContainer));
+    one->ItemType = itemType;
+    one->Item = item;
+    GlobalUnlock(c.hContainer);
+    return c;
+  };
+  TW_CAPABILITY resolution = oneValue(ICAP_XRESOLUTION, TWTY_FIX32, 300);
+  TW_CAPABILITY brightness = oneValue(ICAP_BRIGHTNESS, TWTY_INT16, 0xFFFB);
+  TW_CAPABILITY pixelType = oneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_RGB);
+  TW_CAPABILITY asked = {ICAP_BRIGHTNESS, TWON_DONTCARE16, nullptr};
+  TW_IMAGELAYOUT layout = {};
+  layout.Frame.Right = {8, 17545};
+  layout.Frame.Bottom = {11, 45411};
+  TW_EVENT event = {nullptr, MSG_XFERREADY};
+  TW_PENDINGXFERS pending = {1, {0}};
+  TW_USERINTERFACE ui = {1, 0, nullptr};
+  TW_IDENTITY source = {};
+  std::strcpy(source.ProductName, "ZV Flatbed");
+  struct Case {
+    TW_UINT32 dg;
+    TW_UINT16 dat, msg;
+    TW_MEMREF data;
+    TW_UINT16 rc;
+    const char *record;
+  } cases[] = {
+      {DG_CONTROL, DAT_CAPABILITY, MSG_SET, &resolution, TWRC_SUCCESS,
+       "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_XRESOLUTION value=300.00 = TWRC_SUCCESS"},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_SET, &brightness, TWRC_CHECKSTATUS,
+       "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_BRIGHTNESS value=-5 = TWRC_CHECKSTATUS"},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_SET, &pixelType, TWRC_FAILURE,
+       "DG_CONTROL DAT_CAPABILITY MSG_SET cap=ICAP_PIXELTYPE value=2 = TWRC_FAILURE"},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_GET, &asked, TWRC_SUCCESS,
+       "DG_CONTROL DAT_CAPABILITY MSG_GET cap=ICAP_BRIGHTNESS = TWRC_SUCCESS"},
+      {DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout, TWRC_SUCCESS,
+       "DG_IMAGE DAT_IMAGELAYOUT MSG_SET frame=0.0000,0.0000,8.2677,11.6929 = TWRC_SUCCESS"},
+      {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event, TWRC_DSEVENT,
+       "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT event=MSG_XFERREADY = TWRC_DSEVENT"},
+      {DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event, TWRC_NOTDSEVENT,
+       "DG_CONTROL DAT_EVENT MSG_PROCESSEVENT = TWRC_NOTDSEVENT"},
+      {DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending, TWRC_SUCCESS,
+       "DG_CONTROL DAT_PENDINGXFERS MSG_ENDXFER count=1 = TWRC_SUCCESS"},
+      {DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui, TWRC_CHECKSTATUS,
+       "DG_CONTROL DAT_USERINTERFACE MSG_ENABLEDS showUI=1 = TWRC_CHECKSTATUS"},
+      {DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source, TWRC_FAILURE,
+       "DG_CONTROL DAT_IDENTITY MSG_OPENDS source=\"ZV Flatbed\" = TWRC_FAILURE"},
+      {DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source, TWRC_ENDOFLIST,
+       "DG_CONTROL DAT_IDENTITY MSG_GETNEXT = TWRC_ENDOFLIST"},
+      {DG_CONTROL, DAT_CAPABILITY, MSG_SET, nullptr, TWRC_FAILURE,
+       "DG_CONTROL DAT_CAPABILITY MSG_SET = TWRC_FAILURE"},
+      {4, DAT_CAPABILITY, MSG_GET, &asked, TWRC_FAILURE, "DG_AUDIO DAT_CAPABILITY MSG_GET = TWRC_FAILURE"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(c.record, FormatCallRecord(twainsim::RecordTwainCall(c.dg, c.dat, c.msg, c.data, c.rc)));
+  for (HGLOBAL h : {resolution.hContainer, brightness.hContainer, pixelType.hContainer})
+    GlobalFree(h);
 }

@@ -1,6 +1,6 @@
-// Helpers the virtual scanner DLL tests of both test programs share: texts
-// for messages and INI lines, the trace file's lines, the process's own
-// processor time.
+// Helpers the virtual scanner DLL tests of the test programs share: texts
+// for messages and INI lines, the trace file's lines and records, the
+// process's own processor time.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tools/vscanner/vscanner_trace.h"
 
 namespace twaintest {
 
@@ -42,6 +44,17 @@ inline std::vector<std::string> ReadLines(const std::wstring &path) {
     lines.push_back(line);
   }
   return lines;
+}
+
+// The calls a trace file holds, as records, its remarks left out.
+inline std::vector<CallRecord> TraceRecords(const std::wstring &path) {
+  std::vector<CallRecord> records;
+  for (const std::string &line : ReadLines(path)) {
+    vscanner::TraceCall call;
+    if (vscanner::ParseTraceLine(line, &call))
+      records.push_back(call.record);
+  }
+  return records;
 }
 
 // Kernel and user time of this process so far, in seconds: a wait that

@@ -4,7 +4,7 @@
 
 namespace {
 
-// Offsets of the PE/COFF specification.
+// Offsets and values of the PE/COFF format, as Microsoft documents it.
 constexpr std::size_t kDosNewHeader = 0x3C; // e_lfanew
 constexpr std::size_t kCoffSize = 20;
 constexpr std::uint16_t kMagicPe32 = 0x10B;

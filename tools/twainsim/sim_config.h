@@ -117,6 +117,29 @@ struct SimBehaviour {
   bool zeroImageSize = false;        // biSizeImage 0
   bool reversedGreyPalette = false;  // grey palette from white to black, pixels inverted to match
   bool zeroImageInfoResolution = false; // DAT_IMAGEINFO reports 0 dpi
+
+  // What real drivers are seen to do.
+  // The notification (MSG_XFERREADY or MSG_CLOSEDSREQ) is raised this many
+  // times for one enable.
+  int notifyTimes = 1;
+  // Right after MSG_XFERREADY the source also asks to be closed: the
+  // MSG_CLOSEDSREQ arrives while its page is being transferred.
+  bool closeRequestWithTransfer = false;
+  // Images that slip in while the application closes: after each of the
+  // first lateTransfers MSG_ENDXFER calls that report none pending, one more
+  // MSG_XFERREADY.
+  int lateTransfers = 0;
+  // The answers of the successive native transfers of one enable,
+  // overriding nativeXferRc when not empty (the last entry repeats).
+  std::vector<TW_UINT16> nativeXferAnswers;
+  // The native transfer hands an image whatever it answers (a handle with
+  // TWRC_SUCCESS, say), not only with TWRC_XFERDONE.
+  bool imageWithAnyAnswer = false;
+  // TWRC_XFERDONE without a handle.
+  bool doneWithoutImage = false;
+  // The image is handed as the HBITMAP of a top-down 24-bit DIB section,
+  // and DAT_IMAGEINFO reports -1 dpi, as Wine's gphoto2.ds does.
+  bool bitmapImage = false;
 };
 
 struct SimSource {
@@ -171,6 +194,10 @@ struct SimConfig {
   SimImageProvider imageProvider;
   // Biggest bitmap the built-in chart makes, in pixels per side.
   int maxImageSide = 4000;
+  // MSG_CLOSEDSM while a source is still open first closes the source, as
+  // TWAINDSM.DLL and Wine's manager do, instead of refusing (either way it
+  // counts as a sequence error of the application).
+  bool closeDsmClosesSources = false;
 };
 
 } // namespace twainsim

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "tools/twainsim/sim_ledger.h"
+
 namespace twainsim {
 
 namespace {
@@ -206,19 +208,28 @@ SimEngine::~SimEngine() {
     g_engine = nullptr;
 }
 
-void SimEngine::Track(std::vector<Tracked> &list, TW_HANDLE handle) {
+void SimEngine::Track(std::vector<Tracked> &list, TW_HANDLE handle, TrackAs as) {
   // A handle value seen again names a new block: the old one was freed.
   for (auto *l : {&containers_, &appContainers_, &images_})
     for (Tracked &t : *l)
       if (t.handle == handle)
         t.superseded = true;
-  list.push_back({handle, false});
+  FreeLedger &ledger = FreeLedger::Process();
+  std::size_t record = FreeLedger::kNoRecord;
+  if (as == TrackAs::Sent)
+    record = ledger.LiveRecordOf(handle);
+  else
+    record = ledger.HandOut(handle, as == TrackAs::HandedGdiObject ? LedgerKind::HandedGdiObject
+                                                               : LedgerKind::HandedBlock);
+  list.push_back({handle, false, record});
 }
 
 std::size_t SimEngine::CountLive(const std::vector<Tracked> &list) {
   std::size_t n = 0;
   for (const Tracked &t : list)
-    if (!t.superseded && IsLiveGlobal(t.handle))
+    // A GDI object handed out lives until it is deleted; no global-memory
+    // call may be asked about it.
+    if (!t.superseded && (GetObjectType(t.handle) != 0 || IsLiveGlobal(t.handle)))
       ++n;
   return n;
 }
@@ -226,6 +237,26 @@ std::size_t SimEngine::CountLive(const std::vector<Tracked> &list) {
 std::size_t SimEngine::LiveContainers() const { return CountLive(containers_); }
 std::size_t SimEngine::LiveApplicationContainers() const { return CountLive(appContainers_); }
 std::size_t SimEngine::LiveImages() const { return CountLive(images_); }
+
+std::size_t SimEngine::NotFreed() const {
+  const FreeLedger &ledger = FreeLedger::Process();
+  std::size_t n = 0;
+  for (const auto *l : {&containers_, &appContainers_, &images_})
+    for (const Tracked &t : *l)
+      if (ledger.Frees(t.record) == 0)
+        ++n;
+  return n;
+}
+
+std::size_t SimEngine::FreedTwice() const {
+  const FreeLedger &ledger = FreeLedger::Process();
+  std::size_t n = 0;
+  for (const auto *l : {&containers_, &appContainers_, &images_})
+    for (const Tracked &t : *l)
+      if (ledger.Frees(t.record) > 1)
+        n += std::size_t(ledger.Frees(t.record) - 1);
+  return n;
+}
 
 std::vector<std::string> SimEngine::CallNames(bool withForeignEvents) const {
   std::vector<std::string> names;
@@ -235,6 +266,13 @@ std::vector<std::string> SimEngine::CallNames(bool withForeignEvents) const {
     names.push_back(c.Name());
   }
   return names;
+}
+
+std::vector<CallRecord> SimEngine::Records() const {
+  std::vector<CallRecord> records;
+  for (const SimCall &c : calls_)
+    records.push_back(c.record);
+  return records;
 }
 
 const SimRule *SimEngine::MatchRule(bool toSource, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
@@ -272,7 +310,7 @@ TW_UINT16 SimEngine::Entry(TW_IDENTITY *origin, TW_IDENTITY *destination, TW_UIN
       if (msg == MSG_SET) {
         call.conType = capability->ConType;
         if (capability->hContainer != nullptr) {
-          Track(appContainers_, capability->hContainer);
+          Track(appContainers_, capability->hContainer, TrackAs::Sent);
           const SIZE_T size = GlobalSize(capability->hContainer);
           if (const auto *p = static_cast<const std::uint8_t *>(GlobalLock(capability->hContainer))) {
             if (size >= 2)
@@ -309,6 +347,7 @@ TW_UINT16 SimEngine::Entry(TW_IDENTITY *origin, TW_IDENTITY *destination, TW_UIN
       rc = rule->rc;
   }
   call.rc = rc;
+  call.record = RecordTwainCall(dg, dat, msg, data, rc);
   calls_.push_back(call);
   return rc;
 }
@@ -364,8 +403,18 @@ TW_UINT16 SimEngine::Manager(SimCall &call, TW_IDENTITY *origin, TW_UINT16 dat, 
       return TWRC_SUCCESS;
     }
     if (msg == MSG_CLOSEDSM) {
-      if (!managerOpen_ || openSource_ >= 0)
+      if (!managerOpen_)
         return SequenceError(call);
+      if (openSource_ >= 0) {
+        if (!config_.closeDsmClosesSources)
+          return SequenceError(call);
+        // Like the real managers: the source the application left open is
+        // shut down with the manager, whatever state it was in.
+        ++sequenceErrors_;
+        StopNotification();
+        openSource_ = -1;
+        sourceState_ = 3;
+      }
       managerOpen_ = false;
       return TWRC_SUCCESS;
     }
@@ -491,6 +540,8 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
         imagesLeft_ = behaviour.imageCount;
         imagesTaken_ = 0;
         endXferCalls_ = 0;
+        lateLeft_ = behaviour.lateTransfers;
+        transfersAsked_ = 0;
         auto *ui = static_cast<TW_USERINTERFACE *>(data);
         notifyWindow_ = ui->hParent != nullptr ? static_cast<HWND>(ui->hParent) : parent_;
         Notify();
@@ -529,6 +580,12 @@ TW_UINT16 SimEngine::Source(SimCall &call, TW_UINT32 dg, TW_UINT16 dat, TW_UINT1
         pending->Count = count;
         call.count = count;
         sourceState_ = count != 0 ? 6 : 5;
+        if (count == 0 && lateLeft_ > 0) {
+          // One more image, although none was said to be pending.
+          --lateLeft_;
+          QueueNotification(MSG_XFERREADY);
+          PostMessageW(notifyWindow_, NotifyMessage(), notifyGeneration_, 0);
+        }
         return TWRC_SUCCESS;
       }
       if (msg == MSG_RESET) {
@@ -616,7 +673,7 @@ TW_UINT16 SimEngine::Capability(SimCall &call, TW_UINT16 msg, TW_CAPABILITY *cap
       call.conditionCode = TWCC_LOWMEMORY;
       return TWRC_FAILURE;
     }
-    Track(containers_, h);
+    Track(containers_, h, TrackAs::Handed);
     capability->ConType = conType;
     capability->hContainer = h;
     call.conType = conType;
@@ -687,16 +744,24 @@ TW_UINT16 SimEngine::SetCapability(SimCall &call, SimCapability &c, TW_CAPABILIT
   return rc;
 }
 
+void SimEngine::QueueNotification(TW_UINT16 message) { queued_.push_back(message); }
+
 void SimEngine::Notify() {
   const SimBehaviour &behaviour = config_.sources[std::size_t(openSource_)].behaviour;
   StopNotification();
   if (behaviour.outcome == SimOutcome::Silent)
     return;
-  pendingNotification_ = behaviour.outcome == SimOutcome::Deliver ? MSG_XFERREADY : MSG_CLOSEDSREQ;
-  ++notifyGeneration_;
+  const TW_UINT16 message =
+      behaviour.outcome == SimOutcome::Deliver ? MSG_XFERREADY : MSG_CLOSEDSREQ;
+  for (int i = 0; i < std::max(1, behaviour.notifyTimes); ++i)
+    QueueNotification(message);
+  if (message == MSG_XFERREADY && behaviour.closeRequestWithTransfer)
+    QueueNotification(MSG_CLOSEDSREQ);
   if (behaviour.notifyDelayMs == 0) {
-    PostMessageW(notifyWindow_, NotifyMessage(), notifyGeneration_, pendingNotification_);
+    for (std::size_t i = 0; i < queued_.size(); ++i)
+      PostMessageW(notifyWindow_, NotifyMessage(), notifyGeneration_, 0);
   } else {
+    // The first comes with the timer, the others are posted then.
     timerId_ = SetTimer(notifyWindow_, kNotifyTimerId, behaviour.notifyDelayMs, nullptr);
     timerArmed_ = timerId_ != 0;
   }
@@ -706,7 +771,7 @@ void SimEngine::StopNotification() {
   if (timerArmed_)
     KillTimer(notifyWindow_, timerId_);
   timerArmed_ = false;
-  pendingNotification_ = MSG_NULL;
+  queued_.clear();
   // A notification still in the queue no longer matches.
   ++notifyGeneration_;
 }
@@ -717,19 +782,20 @@ TW_UINT16 SimEngine::ProcessEvent(SimCall &call, TW_EVENT *event) {
   if (m == nullptr)
     return TWRC_NOTDSEVENT;
   bool ours = false;
-  if (m->message == NotifyMessage() && m->wParam == notifyGeneration_ &&
-      pendingNotification_ != MSG_NULL) {
+  if (m->message == NotifyMessage() && m->wParam == notifyGeneration_ && !queued_.empty()) {
     ours = true;
   } else if (m->message == WM_TIMER && timerArmed_ && m->hwnd == notifyWindow_ &&
              m->wParam == timerId_) {
     KillTimer(notifyWindow_, timerId_);
     timerArmed_ = false;
-    ours = pendingNotification_ != MSG_NULL;
+    ours = !queued_.empty();
+    for (std::size_t i = 1; i < queued_.size(); ++i)
+      PostMessageW(notifyWindow_, NotifyMessage(), notifyGeneration_, 0);
   }
   if (!ours)
     return TWRC_NOTDSEVENT;
-  event->TWMessage = pendingNotification_;
-  pendingNotification_ = MSG_NULL;
+  event->TWMessage = queued_.front();
+  queued_.erase(queued_.begin());
   if (event->TWMessage == MSG_XFERREADY && sourceState_ == 5)
     sourceState_ = 6;
   call.eventMessage = event->TWMessage;
@@ -768,7 +834,10 @@ void SimEngine::FillImageInfo(TW_IMAGEINFO *info) const {
   const SimBehaviour &behaviour = config_.sources[std::size_t(openSource_)].behaviour;
   const SimImageRequest r = ImageRequest();
   std::memset(info, 0, sizeof *info);
-  if (!behaviour.zeroImageInfoResolution) {
+  if (behaviour.bitmapImage) {
+    info->XResolution = Fix32Of(-1);
+    info->YResolution = Fix32Of(-1);
+  } else if (!behaviour.zeroImageInfoResolution) {
     info->XResolution = Fix32Of(r.xResolution);
     info->YResolution = Fix32Of(r.yResolution);
   }
@@ -785,32 +854,46 @@ void SimEngine::FillImageInfo(TW_IMAGEINFO *info) const {
   info->Compression = 0;
 }
 
+TW_HANDLE SimEngine::MakeImage(const SimBehaviour &behaviour) {
+  const SimImageRequest request = ImageRequest();
+  TW_HANDLE dib = config_.imageProvider ? config_.imageProvider(request)
+                                        : MakeChartDib(request, config_.maxImageSide);
+  if (dib == nullptr)
+    return nullptr;
+  ApplyImageFaults(dib, behaviour);
+  if (!behaviour.bitmapImage)
+    return dib;
+  HBITMAP bitmap = DibSectionFromDib(dib);
+  GlobalFree(dib);
+  return bitmap;
+}
+
 TW_UINT16 SimEngine::NativeTransfer(SimCall &call, TW_HANDLE *handle) {
   const SimBehaviour &behaviour = config_.sources[std::size_t(openSource_)].behaviour;
-  const TW_UINT16 rc = behaviour.nativeXferRc;
-  if (rc == TWRC_XFERDONE) {
-    const SimImageRequest request = ImageRequest();
-    TW_HANDLE dib = config_.imageProvider ? config_.imageProvider(request)
-                                          : MakeChartDib(request, config_.maxImageSide);
-    if (dib == nullptr) {
-      call.conditionCode = TWCC_LOWMEMORY;
-      return TWRC_FAILURE;
+  const std::vector<TW_UINT16> &answers = behaviour.nativeXferAnswers;
+  const TW_UINT16 rc = answers.empty() ? behaviour.nativeXferRc
+                                       : answers[std::min(transfersAsked_, answers.size() - 1)];
+  ++transfersAsked_;
+  if (rc == TWRC_XFERDONE || behaviour.imageWithAnyAnswer) {
+    TW_HANDLE image = nullptr;
+    if (!(rc == TWRC_XFERDONE && behaviour.doneWithoutImage)) {
+      image = MakeImage(behaviour);
+      if (image == nullptr) {
+        call.conditionCode = TWCC_LOWMEMORY;
+        return TWRC_FAILURE;
+      }
+      // Given back by the call of its kind: DeleteObject for a GDI object.
+      Track(images_, image, GetObjectType(image) != 0 ? TrackAs::HandedGdiObject : TrackAs::Handed);
     }
-    ApplyImageFaults(dib, behaviour);
-    Track(images_, dib);
-    *handle = dib;
-    call.handle = dib;
-    sourceState_ = 7;
-    if (imagesLeft_ > 0)
-      --imagesLeft_;
-    ++imagesTaken_;
-    return TWRC_XFERDONE;
+    *handle = image;
+    call.handle = image;
   }
-  if (rc == TWRC_CANCEL) {
+  if (rc == TWRC_XFERDONE || rc == TWRC_CANCEL) {
     sourceState_ = 7;
     if (imagesLeft_ > 0)
       --imagesLeft_;
-    return TWRC_CANCEL;
+    if (rc == TWRC_XFERDONE)
+      ++imagesTaken_;
   }
   return rc;
 }

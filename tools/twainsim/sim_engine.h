@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/twainsim/sim_config.h"
+#include "tools/twainsim/sim_record.h"
 
 namespace twainsim {
 
@@ -43,6 +44,9 @@ struct SimCall {
   HWND window = nullptr;          // DAT_PARENT: the window; DAT_USERINTERFACE: hParent
   TW_HANDLE handle = nullptr;     // container or image handed out, if any
   std::string productName;        // DAT_IDENTITY: the identity passed or returned
+  // The call in the form every recorder of the project writes
+  // (tools/twainsim/sim_record.h), the same as the virtual scanner's trace.
+  CallRecord record;
 
   // "DSM OPENDSM", "DS SET ICAP_XRESOLUTION", "DS IMAGELAYOUT SET",
   // "DS ENABLEDS", "DS IMAGENATIVEXFER GET", ...
@@ -73,10 +77,18 @@ public:
                   TW_UINT16 msg, TW_MEMREF data);
 
   SimConfig &Config() { return config_; }
+  // Replaces the rules, each counted afresh (Config().rules keeps the
+  // counts of the rules it replaces).
+  void SetRules(std::vector<SimRule> rules) {
+    config_.rules = std::move(rules);
+    ruleUses_.clear();
+  }
   const std::vector<SimCall> &Calls() const { return calls_; }
   // Names of the recorded calls; MSG_PROCESSEVENT calls about messages that
   // were not the source's are left out unless asked for.
   std::vector<std::string> CallNames(bool withForeignEvents = false) const;
+  // The recorded calls as records, every MSG_PROCESSEVENT included.
+  std::vector<CallRecord> Records() const;
   void ClearCalls() { calls_.clear(); }
   // Calls made in a TWAIN state that does not allow them (answered
   // TWRC_FAILURE / TWCC_SEQERROR).
@@ -107,6 +119,13 @@ public:
   std::size_t ImagesHandedOut() const { return images_.size(); }
   std::size_t ApplicationContainersSeen() const { return appContainers_.size(); }
 
+  // Exact accounting, while FreeLedger::Process() watches the program (see
+  // sim_ledger.h): of the containers and images this engine's sources handed
+  // out, and the containers the application sent, those it has not given
+  // back, and the frees beyond the first of any of them.
+  std::size_t NotFreed() const;
+  std::size_t FreedTwice() const;
+
   // The window message the engine posts for a notification.
   static UINT NotifyMessage();
 
@@ -133,8 +152,14 @@ private:
   struct Tracked {
     TW_HANDLE handle;
     bool superseded;
+    std::size_t record; // in the FreeLedger
   };
-  void Track(std::vector<Tracked> &list, TW_HANDLE handle);
+  enum class TrackAs { Handed, HandedGdiObject, Sent };
+  void Track(std::vector<Tracked> &list, TW_HANDLE handle, TrackAs as);
+  // The image a transfer hands over, as the behaviour says (a global block
+  // or a DIB section); null when the provider made none.
+  TW_HANDLE MakeImage(const SimBehaviour &behaviour);
+  void QueueNotification(TW_UINT16 message);
   static std::size_t CountLive(const std::vector<Tracked> &list);
 
   SimConfig config_;
@@ -153,7 +178,12 @@ private:
   bool timerArmed_ = false;
   UINT_PTR timerId_ = 0;
   WPARAM notifyGeneration_ = 0;
-  TW_UINT16 pendingNotification_ = MSG_NULL;
+  // Notifications raised and not yet taken by MSG_PROCESSEVENT, in order;
+  // each has its posted message (or, for the first of a delayed one, the
+  // timer).
+  std::vector<TW_UINT16> queued_;
+  int lateLeft_ = 0;
+  std::size_t transfersAsked_ = 0;
   int imagesLeft_ = 0;
   int imagesTaken_ = 0;
   std::size_t endXferCalls_ = 0;
@@ -177,6 +207,10 @@ TW_UINT16 TW_CALLINGSTYLE SimDsmEntry(TW_IDENTITY *origin, TW_IDENTITY *destinat
 TW_HANDLE MakeChartDib(const SimImageRequest &request, int maxSide);
 // Applies the header faults of a behaviour to a delivered DIB in place.
 void ApplyImageFaults(TW_HANDLE dib, const SimBehaviour &behaviour);
+// The picture of a packed DIB as a top-down 24-bit DIB section with no
+// resolution of its own, as Wine's gphoto2.ds hands its images; null when
+// the DIB cannot be read. The DIB itself stays.
+HBITMAP DibSectionFromDib(TW_HANDLE dib);
 
 // Names for the recorded calls and for messages.
 std::string DatName(TW_UINT16 dat);

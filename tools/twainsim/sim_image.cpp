@@ -118,4 +118,40 @@ void ApplyImageFaults(TW_HANDLE dib, const SimBehaviour &behaviour) {
   GlobalUnlock(dib);
 }
 
+HBITMAP DibSectionFromDib(TW_HANDLE dib) {
+  const SIZE_T size = GlobalSize(dib);
+  auto *p = static_cast<std::uint8_t *>(GlobalLock(dib));
+  if (p == nullptr)
+    return nullptr;
+  HBITMAP bitmap = nullptr;
+  const auto *source = reinterpret_cast<const BITMAPINFO *>(p);
+  const BITMAPINFOHEADER &h = source->bmiHeader;
+  if (size >= sizeof(BITMAPINFOHEADER) && h.biWidth > 0 && h.biHeight != 0) {
+    const int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    BITMAPINFO target = {};
+    target.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    target.bmiHeader.biWidth = h.biWidth;
+    target.bmiHeader.biHeight = -height; // top-down
+    target.bmiHeader.biPlanes = 1;
+    target.bmiHeader.biBitCount = 24;
+    target.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    bitmap = CreateDIBSection(nullptr, &target, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const std::size_t colours =
+        h.biClrUsed != 0 ? h.biClrUsed : (h.biBitCount <= 8 ? std::size_t(1) << h.biBitCount : 0);
+    const std::uint8_t *pixels = p + h.biSize + colours * sizeof(RGBQUAD);
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (bitmap != nullptr &&
+        (dc == nullptr ||
+         SetDIBits(dc, bitmap, 0, UINT(height), pixels, source, DIB_RGB_COLORS) != height)) {
+      DeleteObject(bitmap);
+      bitmap = nullptr;
+    }
+    if (dc != nullptr)
+      DeleteDC(dc);
+  }
+  GlobalUnlock(dib);
+  return bitmap;
+}
+
 } // namespace twainsim

@@ -9,6 +9,11 @@
 //   Sources=none          a manager with no source installed: listing and the
 //                         default-source request fail, [Source] sections are
 //                         ignored
+//   CountFrees=no         yes: TWAIN_32.DLL follows every GlobalFree and
+//                         DeleteObject of the program that loaded it, and
+//                         when it is unloaded writes to the trace how many
+//                         blocks and bitmaps its sources handed out were
+//                         not given back, and how many were given back twice
 //
 //   [Source]              one section per source, in order; "[Source Name]"
 //                         is the same, the name is only for the reader
@@ -38,6 +43,10 @@
 //   OpenDS=Success           answer to MSG_OPENDS: Success | Failure (a
 //                            source that cannot be opened, like a camera
 //                            driver with no camera attached)
+//   NativeImage=Block        how a page is handed over: Block (a packed DIB in
+//                            global memory) | Bitmap (the HBITMAP of a
+//                            top-down 24-bit DIB section, -1 dpi in
+//                            DAT_IMAGEINFO, as Wine's gphoto2.ds hands it)
 //   XferReadyDelay=0         milliseconds from MSG_ENABLEDS to MSG_XFERREADY
 //   HeaderFaults=None        comma list: ZeroPelsPerMeter, ZeroColourCount,
 //                            ZeroImageSize, ReversedGreyPalette
@@ -202,6 +211,8 @@ public:
         defaultNumber_ = number;
       else if (key == "sources" && Lower(Trim(value)) == "none")
         config_.noSources = true;
+      else if (key == "countfrees" && ParseBool(value, config_.countFrees))
+        continue;
       else
         Warn(line, "not understood: " + key + "=" + value);
     }
@@ -366,6 +377,16 @@ private:
         setup.enableAnswer = EnableAnswer::Failure;
       else if (v == "cancel")
         setup.enableAnswer = EnableAnswer::Cancel;
+      else
+        return false;
+      return true;
+    }
+    if (key == "nativeimage") {
+      const std::string v = Lower(value);
+      if (v == "block")
+        setup.bitmapImage = false;
+      else if (v == "bitmap")
+        setup.bitmapImage = true;
       else
         return false;
       return true;

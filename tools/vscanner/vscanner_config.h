@@ -73,6 +73,7 @@ struct SourceSetup {
   Behaviour behaviour = Behaviour::Deliver;
   EnableAnswer enableAnswer = EnableAnswer::Success;
   bool refuseOpen = false;          // MSG_OPENDS answered TWRC_FAILURE
+  bool bitmapImage = false;         // the page as an HBITMAP (NativeImage=Bitmap)
   std::uint32_t xferReadyDelayMs = 0;
   HeaderFaults faults;
 
@@ -86,6 +87,9 @@ struct Config {
   std::string tracePath;          // UTF-8; empty: no trace
   // [Manager] Sources=none: a manager with no source installed at all.
   bool noSources = false;
+  // [Manager] CountFrees=yes: the DLL follows the program's frees (see
+  // vscanner_config.cpp).
+  bool countFrees = false;
   // Lines the reader did not understand, "line N: text", for the trace.
   std::vector<std::string> warnings;
 };

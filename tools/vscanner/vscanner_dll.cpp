@@ -9,6 +9,9 @@
 // is read: at each MSG_OPENDSM.
 #include <windows.h>
 
+#include <string>
+
+#include "tools/twainsim/sim_ledger.h"
 #include "tools/vscanner/vscanner_host.h"
 
 namespace vscanner {
@@ -25,6 +28,9 @@ TW_UINT16 ManagerEntry(Manager &m, TW_IDENTITY *origin, TW_IDENTITY *destination
       !m.engine) {
     CloseScanDialog(m);
     LoadConfiguration(m, EnvironmentValue(kIniVariable));
+    // The program that loaded this DLL frees what its sources hand out.
+    if (m.config.countFrees)
+      twainsim::FreeLedger::Process().Watch(GetModuleHandleW(nullptr));
   }
   return Dispatch(m, origin, destination, dg, dat, msg, data);
 }
@@ -36,14 +42,25 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     vscanner::SetModuleInstance(instance);
     DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+  } else if (reason == DLL_PROCESS_DETACH) {
+    // The program's import table must not point into a DLL that is gone.
+    twainsim::FreeLedger &ledger = twainsim::FreeLedger::Process();
+    const bool counted = ledger.Watching();
+    ledger.Unwatch();
+    if (reserved != nullptr)
+      return TRUE; // process exit: nothing else needs tidying
     // Unloaded by FreeLibrary: the dialog procedure goes with the DLL, so
-    // its window must go first. At process exit nothing needs tidying.
+    // its window must go first.
     auto &m = vscanner::TheManager();
     vscanner::CloseScanDialog(m);
     m.engine.reset();
-    // A trace reader sees that the application let the manager go.
-    m.trace.Line("# unloaded");
+    // A trace reader sees that the application let the manager go, and
+    // whether it gave back everything its sources handed out, once.
+    if (counted)
+      m.trace.Line("# unloaded: not freed=" + std::to_string(ledger.HandedNotFreed()) +
+                   " freed twice=" + std::to_string(ledger.FreedTwice()));
+    else
+      m.trace.Line("# unloaded");
   }
   return TRUE;
 }

@@ -77,83 +77,14 @@ void LoadConfiguration(Manager &m, const std::wstring &iniPath, bool onlyDefault
   m.engine = std::make_unique<twainsim::SimEngine>(ToSimConfig(m.config, m.iniFolder));
 }
 
-namespace {
-
-std::string QuotedProduct(const TW_IDENTITY *identity) {
-  if (!identity)
-    return std::string();
-  const char *name = identity->ProductName;
-  std::size_t n = 0;
-  while (n < sizeof identity->ProductName && name[n])
-    ++n;
-  return "\"" + std::string(name, n) + "\"";
-}
-
-// The value a one-value MSG_SET carries, as " value=N" (FIX32 with two
-// decimals), so that a trace shows what the application asked for.
-std::string SetValueOf(const TW_CAPABILITY &cap) {
-  if (cap.ConType != TWON_ONEVALUE || cap.hContainer == nullptr)
-    return std::string();
-  const void *block = GlobalLock(cap.hContainer);
-  if (block == nullptr)
-    return std::string();
-  TW_ONEVALUE one;
-  std::memcpy(&one, block, sizeof one);
-  GlobalUnlock(cap.hContainer);
-  char text[32];
-  switch (one.ItemType) {
-  case TWTY_FIX32: {
-    TW_FIX32 fix;
-    std::memcpy(&fix, &one.Item, sizeof fix);
-    std::snprintf(text, sizeof text, "%.2f", fix.Whole + fix.Frac / 65536.0);
-    break;
-  }
-  case TWTY_INT16:
-    std::snprintf(text, sizeof text, "%d", int(TW_INT16(one.Item)));
-    break;
-  case TWTY_INT32:
-    std::snprintf(text, sizeof text, "%ld", long(TW_INT32(one.Item)));
-    break;
-  default:
-    std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(one.Item));
-    break;
-  }
-  return std::string(" value=") + text;
-}
-
-std::string DetailOf(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                     TW_MEMREF data, TW_UINT16 rc) {
-  if (dg != DG_CONTROL && dg != DG_IMAGE)
-    return std::string();
-  if (dat == DAT_CAPABILITY && data) {
-    const auto *cap = static_cast<const TW_CAPABILITY *>(data);
-    return "cap=" + CapabilityName(cap->Cap) + (msg == MSG_SET ? SetValueOf(*cap) : "");
-  }
-  if (dat == DAT_EVENT && data && rc == TWRC_DSEVENT)
-    return "event=" + MsgName(static_cast<TW_EVENT *>(data)->TWMessage);
-  if (dat == DAT_PENDINGXFERS && data && rc == TWRC_SUCCESS)
-    return "count=" + std::to_string(static_cast<TW_PENDINGXFERS *>(data)->Count);
-  if (dat == DAT_USERINTERFACE && msg == MSG_ENABLEDS && data)
-    return "showUI=" + std::to_string(static_cast<TW_USERINTERFACE *>(data)->ShowUI);
-  if (dat == DAT_IDENTITY && data && (rc == TWRC_SUCCESS || msg == MSG_OPENDS))
-    return "source=" + QuotedProduct(static_cast<TW_IDENTITY *>(data));
-  return std::string();
-}
-
-} // namespace
-
 void WriteTrace(Manager &m, TW_IDENTITY *origin, TW_IDENTITY *destination, TW_UINT32 dg,
-               TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16 rc) {
+                TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data, TW_UINT16 rc) {
   vscanner::TraceCall line;
   line.sequence = ++m.sequence;
   line.originId = origin ? origin->Id : 0;
   line.hasDestination = destination != nullptr;
   line.destinationId = destination ? destination->Id : 0;
-  line.dg = dg;
-  line.dat = dat;
-  line.msg = msg;
-  line.rc = rc;
-  line.detail = DetailOf(dg, dat, msg, data, rc);
+  line.record = twainsim::RecordTwainCall(dg, dat, msg, data, rc);
   m.trace.Line(FormatTraceLine(line));
 }
 

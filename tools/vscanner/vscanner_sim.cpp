@@ -141,6 +141,7 @@ twainsim::SimSource ToSimSource(const SourceSetup &setup) {
   if (setup.refuseOpen)
     b.openRc = TWRC_FAILURE;
   b.notifyDelayMs = setup.xferReadyDelayMs;
+  b.bitmapImage = setup.bitmapImage;
   switch (setup.behaviour) {
   case Behaviour::CloseRequest:
     b.outcome = twainsim::SimOutcome::CloseRequest;
