@@ -21,10 +21,8 @@
 # ran. The virtual scanners' traces, and the page each delivers, tell which
 # build drove a scanner.
 set -uo pipefail
-bin32=$1 bin64=$2 pkgdir=$3 version=$4
-here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../scripts/env.sh"
-source "$here/checks.sh"
+bin64=$2 pkgdir=$3 version=$4
+source "$(dirname "$0")/e2e_lib.sh"
 msi="$pkgdir/ZelvantorCopier-$version-x64.msi"
 if [ ! -f "$msi" ]; then
   echo "no x64 package at $msi: nothing to hand over from"
@@ -34,15 +32,12 @@ if ! zv_i386_runs; then
   echo "FAILED: 32-bit programs do not run here (scripts/i386-run)"
   exit 1
 fi
-work=$(mktemp -d)
+e2e_start "$1"
+bin32=$bin
 wine64=/usr/lib/wine/wine64
 export WINEPREFIX="$work/prefix"
 export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
-cleanup() {
-  WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+e2e_at_exit 'WINEPREFIX="$WINEPREFIX" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true'
 
 # A fresh prefix of the test's own, made as the i686 run makes its own: a
 # 64-bit one with the 32-bit half.
@@ -82,10 +77,10 @@ pages_with() {
     n=$((n + 1))
     pdfinfo "$pdf" 2>/dev/null | grep -q '^Pages: *1$' || continue
     pdfinfo "$pdf" 2>/dev/null | grep -q '^Page size:.*(A4)' || continue
-    pdftoppm -gray -r 100 -singlefile "$pdf" "$work/page$n" || continue
-    local match=1
+    local pgm match=1
+    pgm=$(render "$pdf" "page$n") || continue
     for slot in $(seq 0 15); do
-      v=$(mean "$work/page$n.pgm" "100x180+$(( (slot % 4 * 52 + 13) * 394 / 100 ))+$(( (slot / 4 * 74 + 14) * 394 / 100 ))")
+      v=$(mean "$pgm" "100x180+$(( (slot % 4 * 52 + 13) * 394 / 100 ))+$(( (slot / 4 * 74 + 14) * 394 / 100 ))")
       if [ "$slot" = "$2" ]; then [ "$v" -lt 60 ] || match=0; else [ "$v" -gt 200 ] || match=0; fi
     done
     [ $match = 1 ] && ours=$((ours + 1))
@@ -102,13 +97,13 @@ find "$drive_c/windows/twain_64" -iname '*.ds' -delete 2>/dev/null
 cp "$bin32/vscanner/TWAIN_32.DLL" "$drive_c/windows/twain_32.dll"
 trace32="$work/trace32.log" trace64="$work/trace64.log"
 ini32="$work/vscanner32.ini"
-printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=%s\n' "$(winepath_w "$trace32")" \
-  "$(winepath_w "$work/page32.bmp")" > "$ini32"
+write_ini "$ini32" "[Manager]" "Trace=$(winepath_w "$trace32")" "[Source]" "Preset=Flatbed" \
+  "Image=$(winepath_w "$work/page32.bmp")"
 
-# run_copier NAME ARGS... : the installed zvcopier.exe in the background,
-# from its folder as the Start-menu shortcut starts it; its DLL loads in
-# $work/NAME.log. finish_copier leaves its exit code in `code`.
-run_copier() {
+# start_installed NAME ARGS... : the installed zvcopier.exe in the
+# background, from its folder as the Start-menu shortcut starts it; its DLL
+# loads in $work/NAME.log. finish_installed leaves its exit code in `code`.
+start_installed() {
   local name=$1; shift
   rm -f "$work/$name.code"
   ( cd "$programs" && WINEDLLOVERRIDES="twain_32=n;winemenubuilder.exe=d" WINEDEBUG=+loaddll \
@@ -116,7 +111,7 @@ run_copier() {
       </dev/null >/dev/null 2>"$work/$name.log"; echo $? > "$work/$name.code" ) &
   copier_job=$!
 }
-finish_copier() {
+finish_installed() {
   wait "$copier_job" 2>/dev/null
   code=$(cat "$work/$1.code" 2>/dev/null || echo none)
 }
@@ -124,11 +119,10 @@ finish_copier() {
 ran_32() { grep -iqF 'zvcopier32.exe" at' "$work/$1.log"; }
 lines() { if [ -f "$1" ]; then grep -c '' "$1"; else echo 0; fi; }
 
-mkdir -p "$ZV_PDF_DIR"
 # --- The command-line copy: the 32-bit copier scans and prints the page.
 marker="$work/marker-copy"; set_marker "$marker"
-run_copier copy copy now
-finish_copier copy
+start_installed copy copy now
+finish_installed copy
 check "copy: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 check "copy: the 32-bit copier ran" $(ran_32 copy; echo $?)
 check "copy: the 64-bit copier looked through the installed TWAINDSM.dll first" \
@@ -139,7 +133,7 @@ check "copy: one A4 page printed with the 32-bit scanner's page ($n)" $([ "$n" =
 
 # --- No arguments: the 32-bit copier's window; Quit ends both.
 before=$(lines "$trace32")
-run_copier dialog
+start_installed dialog
 drive_out="$work/dialog.txt"
 timeout 170 "$wine64" "$bin64/copier_driver.exe" dialog 90000 text 101 2>/dev/null | tr -d '\r' > "$drive_out"
 check "window: the copier's window opened ('$(grep '^text101=' "$drive_out" | cut -d= -f2-)')" \
@@ -150,7 +144,7 @@ check "window: its scanner is the 32-bit virtual scanner (its session asked it)"
   $([ "$(lines "$trace32")" -gt "$before" ]; echo $?)
 timeout 60 "$wine64" "$bin64/copier_driver.exe" dialog 20000 click 2 gone 30000 2>/dev/null | tr -d '\r' > "$drive_out"
 check "window: Quit closed it" $(grep -qx 'gone=1' "$drive_out"; echo $?)
-finish_copier dialog
+finish_installed dialog
 check "window: Quit ended both, exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 check "window: it was the 32-bit copier's" $(ran_32 dialog; echo $?)
 
@@ -160,22 +154,22 @@ check "window: it was the 32-bit copier's" $(ran_32 dialog; echo $?)
 expect=$'No scanner could be found on your system.\nIf you have one, please check if the driver is correctly installed.'
 no_scanner_box() {
   local name=$1; shift
-  run_copier "$name" "$@"
+  start_installed "$name" "$@"
   box=$(timeout 120 "$wine64" "$bin64/dialog_driver.exe" "Zelvantor Copier" 90000 2>/dev/null | tr -d '\r')
   timeout 60 "$wine64" "$bin64/dialog_driver.exe" "Zelvantor Copier" 10000 >/dev/null 2>&1
   again=$?
-  finish_copier "$name"
+  finish_installed "$name"
 }
 
 # --- A 64-bit source as well: the 64-bit copier copies itself.
-printf '[Manager]\nTrace=%s\n[Source]\nPreset=Flatbed\nImage=%s\n' "$(winepath_w "$trace64")" \
-  "$(winepath_w "$work/page64.bmp")" > "$work/vscanner64.ini"
-ZV_WINE=$wine64 bash "$here/../../tools/vscanner/install_ds.sh" --prefix "$WINEPREFIX" --arch x86_64 \
+write_ini "$work/vscanner64.ini" "[Manager]" "Trace=$(winepath_w "$trace64")" "[Source]" \
+  "Preset=Flatbed" "Image=$(winepath_w "$work/page64.bmp")"
+ZV_WINE=$wine64 bash "$root/tools/vscanner/install_ds.sh" --prefix "$WINEPREFIX" --arch x86_64 \
   --ini "$work/vscanner64.ini" --default "$bin64/vscanner/zvscanner.ds" zvscanner >/dev/null
 before=$(lines "$trace32")
 marker="$work/marker-64"; set_marker "$marker"
-run_copier own64 a b
-finish_copier own64
+start_installed own64 a b
+finish_installed own64
 check "64-bit source: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 check "64-bit source: the 64-bit virtual scanner was driven" $(grep -q 'ENABLEDS' "$trace64" 2>/dev/null; echo $?)
 check "64-bit source: no second process" $(! ran_32 own64 && [ "$(lines "$trace32")" = "$before" ]; echo $?)
@@ -184,7 +178,7 @@ check "64-bit source: one A4 page printed with the 64-bit scanner's page ($n)" $
 
 # --- No scanner for either build: the 32-bit copier says so, once.
 rm -rf "$drive_c/windows/twain_64/zvscanner"
-printf '[Manager]\nSources=none\nTrace=%s\n' "$(winepath_w "$trace32")" > "$ini32"
+write_ini "$ini32" "[Manager]" "Sources=none" "Trace=$(winepath_w "$trace32")"
 before=$(lines "$trace32")
 no_scanner_box none a b
 check "no scanner: the message ('$box')" $([ "$box" = "$expect" ]; echo $?)
@@ -201,5 +195,4 @@ check "no 32-bit copier: shown once" $([ "$again" != 0 ]; echo $?)
 check "no 32-bit copier: exit code 0 (was $code)" $([ "$code" = 0 ]; echo $?)
 check "no 32-bit copier: nothing else ran" $(! ran_32 alone; echo $?)
 
-echo "$passed passed, $failures failed"
-[ $failures -eq 0 ]
+e2e_finish
